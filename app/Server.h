@@ -1,0 +1,83 @@
+// The server object: document root, host name and port, the listening socket while the
+// server runs, the strings the pages use, and the connections it has accepted.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "http/ServerContext.h"
+
+namespace asio {
+class io_context;
+}
+
+namespace tarnhollow {
+
+class CListenSocket;
+class CConnectionSocket;
+class TcpTransport;
+
+class CServer {
+public:
+    // Shows a start error to the user (a dialog box, or stderr without a window).
+    using ErrorReporter = std::function<void(const std::wstring& message)>;
+
+    // `port` 0 means 80 until a start supplies one; an empty `root` means the documents
+    // folder joined with "Tarnhollow".
+    CServer(asio::io_context& io, uint32_t port, const std::wstring& root);
+    ~CServer();
+    CServer(const CServer&) = delete;
+    CServer& operator=(const CServer&) = delete;
+
+    // Opens the listening socket on `port` (when non-zero); true when listening works.
+    bool StartServer(uint32_t port, bool installDemo);
+    void StopServer();
+
+    // "localhost:<port><path>" of the last blog post, or empty when none was recorded.
+    std::wstring LastBlogPostUrl() const;
+    void ClearLastBlogPost() { lastBlogPostPath_.clear(); }
+
+    // Takes an accepted connection's transport and starts serving it.
+    void AdoptConnection(std::unique_ptr<TcpTransport> transport);
+
+    void SetErrorReporter(ErrorReporter reporter) { reportError_ = std::move(reporter); }
+    void SetRouter(ContentRouter* router) { context_.router = router; }
+
+    bool IsListening() const { return listenSocket_ != nullptr; }
+    uint32_t Port() const { return port_; }
+    // The port the listening socket is bound to (differs from Port() only for port 0).
+    uint16_t ListeningPort() const;
+    const std::wstring& DocumentRoot() const { return context_.documentRoot; }
+    const std::wstring& HostName() const { return hostName_; }
+    const std::wstring& RelayHost() const { return relayHost_; }
+
+    std::wstring& BlogSound() { return blogSound_; }
+    std::wstring& MapKey() { return mapKey_; }
+    std::wstring& LastBlogPostPath() { return lastBlogPostPath_; }
+
+    size_t OpenConnections() const { return connections_.size(); }
+
+private:
+    void Release(CConnectionSocket* connection);
+
+    asio::io_context& io_;
+    std::wstring hostName_;
+    uint32_t port_;
+    ServerContext context_;
+    std::unique_ptr<CListenSocket> listenSocket_;
+    std::wstring relayHost_;
+    uint32_t connectionManager_ = 1;
+    std::wstring blogSound_;
+    std::wstring mapKey_;
+    std::wstring lastBlogPostPath_;
+    ErrorReporter reportError_;
+    // Every connection owns itself; this set only lets the ones still open at exit be
+    // freed, and is the one place where connections are deleted.
+    std::unordered_set<CConnectionSocket*> connections_;
+    std::shared_ptr<CServer*> alive_;
+};
+
+}  // namespace tarnhollow

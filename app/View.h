@@ -1,0 +1,18 @@
+// What the main dialog's controller needs from whatever shows it: the status line and
+// start errors. The headless view prints them; a window view draws them.
+#pragma once
+
+#include <string>
+
+namespace tarnhollow {
+
+class View {
+public:
+    virtual ~View() = default;
+    // The status line changed.
+    virtual void ShowStatusText(const std::wstring& text) = 0;
+    // A start error, shown as an error message box would be.
+    virtual void ShowError(const std::wstring& message) = 0;
+};
+
+}  // namespace tarnhollow

@@ -1,0 +1,73 @@
+// The program: reads the command line, holds the single-instance lock, builds the main
+// dialog's controller with its view, runs the server thread's event loop until Stop,
+// SIGINT or SIGTERM, and tears down in order.
+#include <asio.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "app/HeadlessView.h"
+#include "app/MainDialog.h"
+#include "platform/InstanceLock.h"
+#include "platform/Settings.h"
+#include "platform/TextConvert.h"
+#include "platform/UserFolders.h"
+
+using namespace tarnhollow;
+
+int main(int argc, char** argv) {
+    CommandLine line = ParseCommandLine(argc, argv);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "tarnhollow: %s\n%s", line.error.c_str(), kUsage);
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::puts("3.1.2.47");
+        return 0;
+    }
+
+    std::string settings = line.settings.empty() ? DefaultSettingsFile() : line.settings;
+    std::error_code ec;
+    std::filesystem::path settingsPath = std::filesystem::absolute(settings, ec);
+    if (!ec) settings = settingsPath.lexically_normal().string();
+    SetSettingsFile(settings);
+
+    InstanceLock lock(settings);
+    if (!lock.Held()) {
+        std::fprintf(stderr, "tarnhollow: another instance is already running with the settings file %s\n",
+                     settings.c_str());
+        return 1;
+    }
+
+    std::wstring root;
+    if (!line.root.empty()) {
+        std::filesystem::path rootPath = std::filesystem::absolute(line.root, ec);
+        root = AnsiToWide(ec ? line.root : rootPath.lexically_normal().string());
+    }
+
+    // Without a window view every run is headless: the status line goes to stdout.
+    asio::io_context io;
+    HeadlessView view;
+    auto dialog = std::make_unique<CMainDialog>(io, view, root);
+
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const asio::error_code& error, int) {
+        if (error) return;
+        dialog->Stop();
+        io.stop();
+    });
+
+    if (!dialog->LoadAndStart(line.port)) {
+        // A headless start that fails has nobody to show its message box to.
+        dialog.reset();
+        return 1;
+    }
+    io.run();
+    dialog.reset();
+    return 0;
+}

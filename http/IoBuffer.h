@@ -1,0 +1,38 @@
+// The connection's I/O buffer: the receive area while a request is read, then the
+// response bytes waiting to be sent, with the count of pending bytes at its front.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnhollow {
+
+class IoBuffer {
+public:
+    IoBuffer();
+
+    // Sets the logical size (new bytes are zero) and forgets pending bytes.
+    void Reset(size_t logicalSize);
+
+    // Appends at the pending count, growing the logical size in 16384-byte steps.
+    void AppendBytes(std::string_view bytes);
+    // Appends wide text converted to the 8-bit code page.
+    void AppendText(std::wstring_view text);
+
+    // Drops `count` sent bytes from the front; the logical size shrinks with them.
+    void Consume(size_t count);
+
+    char* Data() { return bytes_.data(); }
+    const char* Data() const { return bytes_.data(); }
+    size_t LogicalSize() const { return bytes_.size(); }
+    size_t Pending() const { return pending_; }
+    void SetPending(size_t count) { pending_ = count; }
+    std::string_view PendingBytes() const { return {bytes_.data(), pending_}; }
+
+private:
+    std::vector<char> bytes_;
+    size_t pending_ = 0;
+};
+
+}  // namespace tarnhollow

@@ -1,0 +1,38 @@
+// What the HTTP layer needs from the server that accepted a connection: the document
+// root, the directory-listing switch, and the content router that the pages layer
+// supplies for the body of a successful GET.
+#pragma once
+
+#include <string>
+
+namespace tarnhollow {
+
+struct CRequest;
+
+// Writes the body of a GET once the status line and first headers are out. The pages
+// layer implements it; without one, files are streamed as they are.
+class ContentRouter {
+public:
+    virtual ~ContentRouter() = default;
+    virtual void Route(CRequest& request) = 0;
+};
+
+// A built-in service offered requests by the router: it returns true when it has
+// written every remaining header, the blank line and the whole body, or a complete
+// replacement response.
+class ServiceHandler {
+public:
+    virtual ~ServiceHandler() = default;
+    virtual bool Handle(CRequest& request) = 0;
+};
+
+struct ServerContext {
+    // Absolute folder path without a trailing "/".
+    std::wstring documentRoot;
+    // When 0, a folder without a default document is refused with 403.
+    int directoryListing = 1;
+    // Not owned; null serves every file raw.
+    ContentRouter* router = nullptr;
+};
+
+}  // namespace tarnhollow

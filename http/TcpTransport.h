@@ -1,0 +1,38 @@
+// The TCP socket as a connection's transport, with the deadline that closes a peer
+// which does not complete its request in time.
+#pragma once
+
+#include <memory>
+
+#include "http/Transport.h"
+#include "platform/AsyncSocket.h"
+
+namespace tarnhollow {
+
+class TcpTransport : public Transport, public AsyncSocket {
+public:
+    explicit TcpTransport(asio::io_context& io);
+    ~TcpTransport() override;
+
+    void Attach(TransportEvents* events) override { events_ = events; }
+    long Receive(char* buffer, size_t size) override;
+    long Send(const char* bytes, size_t size) override;
+    long SendFile(int fd, long long& offset, size_t count) override;
+    void WantRead() override;
+    void WantWrite() override;
+    void RequestComplete() override;
+    void ShutDown() override;
+    std::wstring PeerAddress() const override;
+
+protected:
+    void OnReceive(int error) override;
+    void OnSend(int error) override;
+    void OnClose(int error) override;
+
+private:
+    struct Deadline;
+    TransportEvents* events_ = nullptr;
+    std::unique_ptr<Deadline> deadline_;
+};
+
+}  // namespace tarnhollow

@@ -1,0 +1,51 @@
+// What a connection needs from the channel its request arrives on: the TCP socket, or
+// a channel of the relay. The connection logic is written once against this.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace tarnhollow {
+
+// Notifications a transport delivers to its connection, on the server thread.
+class TransportEvents {
+public:
+    virtual ~TransportEvents() = default;
+    virtual void OnReceive() = 0;
+    virtual void OnSend() = 0;
+    virtual void OnClose() = 0;
+};
+
+class Transport {
+public:
+    // Results other than a byte count.
+    static constexpr long kWouldBlock = -1;
+    static constexpr long kFailed = -2;
+    static constexpr long kUnsupported = -3;
+
+    virtual ~Transport() = default;
+
+    // Set once by the connection that owns the transport.
+    virtual void Attach(TransportEvents* events) = 0;
+
+    // Bytes received into `buffer`, 0 when nothing arrived, or one of the results above.
+    virtual long Receive(char* buffer, size_t size) = 0;
+    // Bytes sent, or one of the results above.
+    virtual long Send(const char* bytes, size_t size) = 0;
+    // Sends straight from a file when the channel can; kUnsupported otherwise.
+    virtual long SendFile(int /*fd*/, long long& /*offset*/, size_t /*count*/) { return kUnsupported; }
+
+    // Wait for the request (read and close events) or for room to send (write and close).
+    virtual void WantRead() = 0;
+    virtual void WantWrite() = 0;
+    // The request is complete: no deadline applies to answering it.
+    virtual void RequestComplete() = 0;
+
+    // Ends the exchange in both directions and stops all notifications.
+    virtual void ShutDown() = 0;
+
+    // The peer's dotted IPv4 address, empty when unknown.
+    virtual std::wstring PeerAddress() const = 0;
+};
+
+}  // namespace tarnhollow

@@ -1,0 +1,97 @@
+// POSIX implementation of the file services the server uses.
+#include "platform/File.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace tarnhollow {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+}
+
+int UniqueFd::Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void UniqueFd::Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+int FileAttributes(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return -1;
+    return S_ISDIR(st.st_mode) ? kAttributeFolder : kAttributeNormal;
+}
+
+UniqueFd OpenForReading(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return UniqueFd();
+    struct stat st;
+    // Only regular files are served: a FIFO or device could block the server thread.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return UniqueFd();
+    }
+    return UniqueFd(fd);
+}
+
+std::optional<long long> FileSize(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return static_cast<long long>(st.st_size);
+}
+
+std::optional<std::time_t> LastWriteTime(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return st.st_mtime;
+}
+
+long ReadSome(int fd, char* buffer, size_t count) {
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, count);
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<long>(n);
+    }
+}
+
+std::optional<std::string> ReadWholeFile(int fd) {
+    std::string text;
+    auto size = FileSize(fd);
+    if (size && *size > 0) text.reserve(static_cast<size_t>(*size));
+    if (::lseek(fd, 0, SEEK_SET) < 0) return std::nullopt;
+    char chunk[65536];
+    for (;;) {
+        long n = ReadSome(fd, chunk, sizeof chunk);
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+std::optional<std::vector<std::string>> ListFolderNames(const std::string& path) {
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return std::nullopt;
+    std::vector<std::string> names;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace tarnhollow

@@ -1,0 +1,60 @@
+// Files as the server sees them: an owned descriptor, attributes in the system's own
+// terms (folder bit 0x10, hidden bit 0x02, -1 when nothing exists) and last-write times.
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnhollow {
+
+inline constexpr int kAttributeHidden = 0x02;
+inline constexpr int kAttributeFolder = 0x10;
+inline constexpr int kAttributeNormal = 0x80;
+
+// An open file descriptor, closed when the object goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    int Release();
+    void Reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Attributes of `path`: kAttributeFolder for a folder, kAttributeNormal for anything
+// else that exists, -1 when it does not. Hidden is judged by the caller, who knows
+// where the document root ends.
+int FileAttributes(const std::string& path);
+
+// Opens an existing file for reading; an invalid descriptor on failure.
+UniqueFd OpenForReading(const std::string& path);
+
+// Size and last-write time (UTC seconds) of an open file.
+std::optional<long long> FileSize(int fd);
+std::optional<std::time_t> LastWriteTime(int fd);
+
+// Reads up to `count` bytes at the file's current position; 0 at the end, -1 on error.
+long ReadSome(int fd, char* buffer, size_t count);
+
+// Reads a whole open file from its start; nothing when reading fails.
+std::optional<std::string> ReadWholeFile(int fd);
+
+// Entry names of a folder in byte-wise name order, "." and ".." left out; nothing
+// when the folder cannot be read.
+std::optional<std::vector<std::string>> ListFolderNames(const std::string& path);
+
+}  // namespace tarnhollow

@@ -1,0 +1,45 @@
+// Looks up resources and strings in the tables that tools/embed generates at build time.
+#include "platform/Resources.h"
+
+#include "platform/TextConvert.h"
+
+namespace tarnhollow {
+
+namespace generated {
+extern const ResourceEntry kResources[];
+extern const StringEntry kStrings[];
+}  // namespace generated
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string_view> FindResource(std::string_view type, std::string_view name) {
+    const bool ignoreCase = type == "BINDAT";
+    for (const ResourceEntry* e = generated::kResources; e->type; ++e) {
+        if (type != e->type) continue;
+        if (ignoreCase ? EqualsIgnoringCase(name, e->name) : name == e->name) {
+            return std::string_view(e->data, e->size);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string LoadStringBytes(unsigned id) {
+    for (const StringEntry* e = generated::kStrings; e->text; ++e) {
+        if (e->id == id) return e->text;
+    }
+    return {};
+}
+
+std::wstring LoadString(unsigned id) { return AnsiToWide(LoadStringBytes(id)); }
+
+}  // namespace tarnhollow

@@ -1,0 +1,33 @@
+// Conversions between the system's wide text and its 8-bit "ANSI" text, which on this
+// platform is UTF-8, plus the byte-widening rule the connection uses for received lines.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnhollow {
+
+// Encodes wide text as UTF-8. A character that is not a Unicode scalar value (a
+// surrogate, or above U+10FFFF) becomes "?", the code page's default character.
+std::string WideToAnsi(std::wstring_view text);
+
+// Decodes UTF-8; every invalid or truncated sequence becomes one "?".
+std::wstring AnsiToWide(std::string_view text);
+
+// One received byte becomes one character by sign extension: 0x00-0x7F stay,
+// 0x80-0xFF become U+FF80-U+FFFF.
+inline wchar_t WidenByte(unsigned char byte) {
+    return static_cast<wchar_t>(static_cast<char16_t>(static_cast<int16_t>(static_cast<signed char>(byte))));
+}
+
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
+
+// Lower-cases ASCII letters only; other characters are kept as they are.
+std::wstring AsciiLowerCase(std::wstring_view text);
+std::string AsciiLowerCase(std::string_view text);
+
+// Compares ignoring the case of ASCII letters.
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+
+}  // namespace tarnhollow
