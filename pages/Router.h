@@ -1,0 +1,32 @@
+// The router: what the body of a successful GET is. Services are offered the request in
+// a fixed order (GPS pages, remote control, blog for page-kind files; then the
+// screenshot service for every file); otherwise a page-kind file is built into the file
+// template and any other file is streamed raw.
+#pragma once
+
+#include <vector>
+
+#include "http/ServerContext.h"
+#include "pages/SiteState.h"
+
+namespace tarnhollow {
+
+class Router : public ContentRouter {
+public:
+    explicit Router(SiteState& site);
+
+    // Services offered page-kind files, in the order added (GPS pages, remote
+    // control, blog). Not owned.
+    void AddPageService(ServiceHandler* service);
+    // Services offered every file, after the page services (the screenshot). Not owned.
+    void AddFileService(ServiceHandler* service);
+
+    void Route(CRequest& request) override;
+
+private:
+    SiteState& site_;
+    std::vector<ServiceHandler*> pageServices_;
+    std::vector<ServiceHandler*> fileServices_;
+};
+
+}  // namespace tarnhollow
