@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the server on its defaults (port 8080,
+# the documents folder's Tarnhollow folder). Extra arguments go to the server.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh build
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNHOLLOW_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target tarnhollow
+exec ./build/tarnhollow --headless "$@"
