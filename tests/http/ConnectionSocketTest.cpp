@@ -1,0 +1,216 @@
+// The connection logic through an in-memory transport: how received bytes become a
+// request, the limits on what a peer may send, and the send and close paths.
+#include "http/ConnectionSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "http/Limits.h"
+#include "platform/TextConvert.h"
+#include "support/TestSupport.h"
+
+namespace tarnhollow::test {
+namespace {
+
+// Feeds scripted segments and records what the connection sends. The connection
+// deletes itself through the deleter, which the test observes.
+class FakeTransport : public Transport {
+public:
+    void Attach(TransportEvents* events) override { events_ = events; }
+    long Receive(char* buffer, size_t size) override {
+        if (segments_.empty()) return 0;
+        std::string& front = segments_.front();
+        size_t n = std::min(size, front.size());
+        std::copy(front.begin(), front.begin() + static_cast<long>(n), buffer);
+        front.erase(0, n);
+        if (front.empty()) segments_.pop_front();
+        return static_cast<long>(n);
+    }
+    long Send(const char* bytes, size_t size) override {
+        size_t n = std::min(size, sendLimit);
+        sent.append(bytes, n);
+        return static_cast<long>(n);
+    }
+    void WantRead() override { wantsRead = true; }
+    void WantWrite() override { wantsWrite = true; }
+    void RequestComplete() override { completed = true; }
+    void ShutDown() override { shutDown = true; }
+    std::wstring PeerAddress() const override { return L"127.0.0.1"; }
+
+    // Delivers one segment as one receive notification.
+    void Deliver(const std::string& segment) {
+        segments_.push_back(segment);
+        events_->OnReceive();
+    }
+    // Lets the connection send until it stops asking for write events.
+    void Drain() {
+        for (int i = 0; i < 100000 && wantsWrite; ++i) {
+            wantsWrite = false;
+            events_->OnSend();
+        }
+    }
+
+    std::string sent;
+    size_t sendLimit = SIZE_MAX;
+    bool wantsRead = false;
+    bool wantsWrite = false;
+    bool completed = false;
+    bool shutDown = false;
+    TransportEvents* events_ = nullptr;
+
+private:
+    std::deque<std::string> segments_;
+};
+
+struct Harness {
+    Harness() {
+        context.documentRoot = AnsiToWide(root.Path());
+        auto owned = std::make_unique<FakeTransport>();
+        transport = owned.get();
+        connection = new CConnectionSocket(&context, std::move(owned), [this](CConnectionSocket* c) {
+            // The transport goes with the connection: keep what it recorded.
+            sent = transport->sent;
+            shutDown = transport->shutDown;
+            deleted = true;
+            delete c;
+        });
+        connection->Start();
+    }
+    ~Harness() {
+        if (!deleted) delete connection;
+    }
+    void Send(const std::string& segment) { transport->Deliver(segment); }
+    std::string Finish() {
+        if (!deleted) transport->Drain();
+        return deleted ? sent : transport->sent;
+    }
+
+    TempDir root;
+    ServerContext context;
+    FakeTransport* transport = nullptr;
+    CConnectionSocket* connection = nullptr;
+    std::string sent;
+    bool shutDown = false;
+    bool deleted = false;
+};
+
+TEST(ConnectionSocket, RequestsSplitAcrossSegmentsAreAssembled) {
+    struct Row {
+        const char* description;
+        std::vector<std::string> segments;
+    };
+    const Row rows[] = {
+        {"one segment", {"GET /a.txt HTTP/1.0\r\n\r\n"}},
+        {"CR and LF in different segments", {"GET /a.txt HTTP/1.0\r", "\n\r", "\n"}},
+        {"byte by byte", {"G", "E", "T", " ", "/", "a", ".", "t", "x", "t", "\r", "\n", "\r", "\n"}},
+        {"bare line feeds", {"GET /a.txt HTTP/1.0\n\n"}},
+        {"header split in the name", {"GET /a.txt HTTP/1.0\r\nUser-Ag", "ent: x\r\n\r\n"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.description);
+        Harness h;
+        h.root.Write("a.txt", "hello");
+        for (const std::string& s : row.segments) h.Send(s);
+        const std::string out = h.Finish();
+        EXPECT_EQ(out.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << out;
+        EXPECT_TRUE(h.deleted);
+        EXPECT_TRUE(h.shutDown);
+    }
+}
+
+TEST(ConnectionSocket, BodyOfContentLengthInTwoSegmentsCompletesAndSurplusIsDiscarded) {
+    Harness h;
+    h.Send("POST /x HTTP/1.0\r\nContent-Length: 10\r\n\r\n");
+    EXPECT_FALSE(h.transport->completed);
+    h.Send("123456");
+    EXPECT_FALSE(h.transport->completed);
+    h.Send("78901234");
+    EXPECT_TRUE(h.transport->completed);
+    // POST to a missing file: the mapping answers 404.
+    EXPECT_EQ(h.Finish().rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u);
+}
+
+TEST(ConnectionSocket, EmptyFirstLineIsARequestWithoutMethodAnswered501) {
+    Harness h;
+    h.Send("\r\n");
+    const std::string out = h.Finish();
+    EXPECT_EQ(out.rfind("HTTP/1.0 501 Not Implemented\r\n", 0), 0u) << out;
+    EXPECT_EQ(out.substr(out.size() - 19), "501 Not Implemented");
+}
+
+TEST(ConnectionSocket, NegativeContentLengthCountsAsZero) {
+    Harness h;
+    h.root.Write("a.txt", "x");
+    h.Send("GET /a.txt HTTP/1.0\r\nContent-Length: -5\r\n\r\n");
+    EXPECT_TRUE(h.transport->completed);
+    EXPECT_EQ(h.Finish().rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+}
+
+TEST(ConnectionSocket, HeadAtTheLimitIsServedAndOneByteMoreIsRefused) {
+    for (size_t extra : {size_t{0}, size_t{1}}) {
+        SCOPED_TRACE(extra);
+        Harness h;
+        h.root.Write("a.txt", "x");
+        const std::string start = "GET /a.txt HTTP/1.0\r\nX: ";
+        const std::string end = "\r\n\r\n";
+        const std::string filler(limits::kMaxHeaderBytes - start.size() - end.size() + extra, 'a');
+        const std::string request = start + filler + end;
+        for (size_t i = 0; i < request.size(); i += limits::kIoBufferSize) {
+            h.Send(request.substr(i, limits::kIoBufferSize));
+        }
+        const std::string out = h.Finish();
+        EXPECT_EQ(out.rfind(extra ? "HTTP/1.0 400 Bad Request\r\n" : "HTTP/1.0 200 OK\r\n", 0), 0u) << out.substr(0, 40);
+    }
+}
+
+TEST(ConnectionSocket, BodyAtTheLimitIsAcceptedAndOneByteMoreIsRefused) {
+    for (long long length : {limits::kMaxBodyBytes, limits::kMaxBodyBytes + 1}) {
+        SCOPED_TRACE(length);
+        Harness h;
+        h.Send("POST /missing HTTP/1.0\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n");
+        if (length > limits::kMaxBodyBytes) {
+            EXPECT_EQ(h.Finish().rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u);
+            continue;
+        }
+        const std::string chunk(limits::kIoBufferSize, 'b');
+        for (long long sent = 0; sent < length; sent += static_cast<long long>(chunk.size())) h.Send(chunk);
+        EXPECT_EQ(h.Finish().rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u);
+    }
+}
+
+TEST(ConnectionSocket, HighBytesInHeadersAreWidenedBySignExtension) {
+    Harness h;
+    h.root.Write("a.txt", "x");
+    // The header value reaches the map as U+FFE9; nothing may break on it.
+    h.Send("GET /a.txt HTTP/1.0\r\nX-Name: caf\xE9\r\n\r\n");
+    EXPECT_EQ(h.Finish().rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+}
+
+TEST(ConnectionSocket, LargeFileIsStreamedWholeThroughPartialSends) {
+    Harness h;
+    std::string content;
+    for (int i = 0; content.size() < 200000; ++i) content += std::to_string(i) + ",";
+    h.root.Write("big.bin", content);
+    h.transport->sendLimit = 7000;  // every send takes only part of the buffer
+    h.Send("GET /big.bin HTTP/1.0\r\n\r\n");
+    const std::string out = h.Finish();
+    ASSERT_TRUE(h.deleted);
+    const size_t bodyStart = out.find("\r\n\r\n") + 4;
+    EXPECT_EQ(out.substr(bodyStart), content);
+    EXPECT_NE(out.find("Content-Length: " + std::to_string(content.size()) + "\r\n"), std::string::npos);
+}
+
+TEST(ConnectionSocket, PeerClosingWhileAFileIsSentDeletesTheConnection) {
+    Harness h;
+    h.root.Write("big.bin", std::string(100000, 'z'));
+    h.transport->sendLimit = 1000;
+    h.Send("GET /big.bin HTTP/1.0\r\n\r\n");
+    h.transport->events_->OnSend();
+    h.transport->events_->OnClose();
+    EXPECT_TRUE(h.deleted);
+    EXPECT_FALSE(h.shutDown);
+}
+
+}  // namespace
+}  // namespace tarnhollow::test
