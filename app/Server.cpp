@@ -8,6 +8,7 @@
 
 #include "app/ListenSocket.h"
 #include "http/ConnectionSocket.h"
+#include "http/Limits.h"
 #include "http/TcpTransport.h"
 #include "platform/Resources.h"
 #include "platform/Settings.h"
@@ -18,7 +19,9 @@ namespace tarnhollow {
 
 namespace {
 
-constexpr int kListenBacklog = 5;
+// A backlog of 5 lets a burst of connections overflow the queue, and the kernel then
+// resets some of them; this is the usual size for a server that takes bursts.
+constexpr int kListenBacklog = 511;
 constexpr unsigned kStringPortInUse = 3024;
 constexpr unsigned kStringCannotListen = 3025;
 
@@ -36,7 +39,10 @@ std::wstring FormatWithPort(unsigned stringId, uint32_t port) {
 }  // namespace
 
 CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
-    : io_(io), port_(port == 0 ? 80 : port), alive_(std::make_shared<CServer*>(this)) {
+    : io_(io),
+      port_(port == 0 ? 80 : port),
+      deadlines_(io, std::chrono::seconds(limits::kRequestTimeoutSeconds)),
+      alive_(std::make_shared<CServer*>(this)) {
     // The GPS reader is built here, before the settings below are read.
     hostName_ = AnsiToWide(tarnhollow::HostName());
     std::wstring documentRoot = root.empty() ? AnsiToWide(DocumentsFolder()) + L"/Tarnhollow" : root;
@@ -119,7 +125,7 @@ std::wstring CServer::LastBlogPostUrl() const {
 
 void CServer::AdoptConnection(std::unique_ptr<TcpTransport> transport) {
     auto* connection = new CConnectionSocket(&context_, std::move(transport),
-                                             [this](CConnectionSocket* c) { Release(c); });
+                                             [this](CConnectionSocket* c) { Release(c); }, &deadlines_);
     connections_.insert(connection);
     connection->Start();
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "http/RequestDeadlines.h"
 #include "http/ServerContext.h"
 
 namespace asio {
@@ -74,6 +75,7 @@ private:
     std::wstring mapKey_;
     std::wstring lastBlogPostPath_;
     ErrorReporter reportError_;
+    RequestDeadlines deadlines_;
     // Every connection owns itself; this set only lets the ones still open at exit be
     // freed, and is the one place where connections are deleted.
     std::unordered_set<CConnectionSocket*> connections_;

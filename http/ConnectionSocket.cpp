@@ -12,14 +12,25 @@
 namespace tarnhollow {
 
 CConnectionSocket::CConnectionSocket(const ServerContext* server, std::unique_ptr<Transport> transport,
-                                     Deleter deleter)
-    : server_(server), transport_(std::move(transport)), deleter_(std::move(deleter)) {
+                                     Deleter deleter, RequestDeadlines* deadlines)
+    : server_(server), transport_(std::move(transport)), deleter_(std::move(deleter)), deadlines_(deadlines) {
     transport_->Attach(this);
 }
 
-CConnectionSocket::~CConnectionSocket() = default;
+CConnectionSocket::~CConnectionSocket() { StopDeadline(); }
 
-void CConnectionSocket::Start() { transport_->WantRead(); }
+void CConnectionSocket::Start() {
+    if (deadlines_) deadline_ = deadlines_->Add(this);
+    // The request has usually arrived with the connection (the listener accepts only
+    // once data is there): read it now rather than after another trip through the loop.
+    OnReceive();
+    if (!closing_ && state_ != ReadState::Complete) transport_->WantRead();
+}
+
+void CConnectionSocket::StopDeadline() {
+    if (deadline_) deadlines_->Remove(*deadline_);
+    deadline_.reset();
+}
 
 void CConnectionSocket::OnReceive() {
     if (closing_ || state_ == ReadState::Complete) return;
@@ -98,7 +109,7 @@ bool CConnectionSocket::AppendBody(const char* bytes, size_t size) {
 
 void CConnectionSocket::Complete() {
     state_ = ReadState::Complete;
-    transport_->RequestComplete();
+    StopDeadline();
     sink_.buffer.Reset(limits::kIoBufferSize);
     request_->peerAddress = transport_->PeerAddress();
     Dispatch(*request_);
@@ -107,7 +118,7 @@ void CConnectionSocket::Complete() {
 
 void CConnectionSocket::Refuse(unsigned statusId) {
     state_ = ReadState::Complete;
-    transport_->RequestComplete();
+    StopDeadline();
     sink_.buffer.Reset(limits::kIoBufferSize);
     sink_.file.Reset();
     WriteError(*request_, statusId);
@@ -170,6 +181,12 @@ void CConnectionSocket::OnSend() {
 void CConnectionSocket::OnClose() {
     if (closing_) return;
     DeleteSelf();
+}
+
+void CConnectionSocket::OnTimeout() {
+    // The deadlines have already let go of this connection.
+    deadline_.reset();
+    OnClose();
 }
 
 void CConnectionSocket::DeleteSelf() {

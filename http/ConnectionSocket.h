@@ -4,9 +4,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "http/Request.h"
+#include "http/RequestDeadlines.h"
 #include "http/ServerContext.h"
 #include "http/Transport.h"
 
@@ -20,7 +22,10 @@ class CConnectionSocket : public TransportEvents {
 public:
     using Deleter = std::function<void(CConnectionSocket*)>;
 
-    CConnectionSocket(const ServerContext* server, std::unique_ptr<Transport> transport, Deleter deleter = {});
+    // `deadlines` (not owned, may be null) closes the connection when its request is not
+    // complete in time.
+    CConnectionSocket(const ServerContext* server, std::unique_ptr<Transport> transport, Deleter deleter = {},
+                      RequestDeadlines* deadlines = nullptr);
     ~CConnectionSocket() override;
 
     // Starts waiting for the request.
@@ -29,6 +34,7 @@ public:
     void OnReceive() override;
     void OnSend() override;
     void OnClose() override;
+    void OnTimeout() override;
 
     bool IsClosing() const { return closing_; }
     ReadState State() const { return state_; }
@@ -39,6 +45,7 @@ private:
     void Complete();
     void Refuse(unsigned statusId);
     void DeleteSelf();
+    void StopDeadline();
 
     std::unique_ptr<CRequest> request_;
     ResponseSink sink_;
@@ -48,6 +55,8 @@ private:
     const ServerContext* server_;
     std::unique_ptr<Transport> transport_;
     Deleter deleter_;
+    RequestDeadlines* deadlines_;
+    std::optional<RequestDeadlines::Handle> deadline_;
     // Counts the request line and header bytes, bounded by the header limit.
     size_t headerBytes_ = 0;
     // Where the next sendfile continues; -1 while the file is read into the buffer.

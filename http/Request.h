@@ -21,6 +21,8 @@ enum class ReadState { RequestLine, Headers, Body, Complete };
 struct ResponseSink {
     IoBuffer buffer;
     UniqueFd file;
+    // Size and last-write time of `file`, as it was when opened.
+    FileInfo fileInfo;
 };
 
 struct CRequest {

@@ -199,7 +199,7 @@ bool PrepareFile(CRequest& request) {
         WriteError(request, kStatusForbidden);
         return false;
     }
-    request.response->file = OpenForReading(WideToAnsi(request.filePath));
+    request.response->file = OpenForReading(WideToAnsi(request.filePath), &request.response->fileInfo);
     if (!request.response->file.IsOpen()) {
         WriteError(request, kStatusServiceUnavailable);
         return false;
@@ -207,8 +207,7 @@ bool PrepareFile(CRequest& request) {
     std::wstring since = GetHeader(request, L"If-Modified-Since");
     if (!IsTextFile(request) && !since.empty()) {
         auto date = ParseHttpDate(since);
-        auto modified = LastWriteTime(request.response->file.Get());
-        if (date && modified && *modified <= *date) {
+        if (date && request.response->fileInfo.lastWriteTime <= *date) {
             WriteStatus(request, kStatusNotModified);
             EndHeaders(request);
             request.response->file.Reset();
@@ -221,15 +220,13 @@ bool PrepareFile(CRequest& request) {
 }
 
 void WriteLastModified(CRequest& request) {
-    if (auto modified = LastWriteTime(request.response->file.Get())) {
-        WriteHeader(request, L"Last-Modified", FormatHttpDate(*modified));
-    }
+    WriteHeader(request, L"Last-Modified", FormatHttpDate(request.response->fileInfo.lastWriteTime));
 }
 
 void StreamFile(CRequest& request) {
     ResponseSink& out = *request.response;
-    auto size = FileSize(out.file.Get());
-    WriteHeaderNumber(request, L"Content-Length", size ? *size : 0);
+    const long long size = out.fileInfo.size;
+    WriteHeaderNumber(request, L"Content-Length", size);
     EndHeaders(request);
     IoBuffer& buffer = out.buffer;
     const size_t room = buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0;
@@ -237,7 +234,7 @@ void StreamFile(CRequest& request) {
     if (n > 0) {
         buffer.SetPending(buffer.Pending() + static_cast<size_t>(n));
         // A file that fitted whole needs no streaming.
-        if (size && static_cast<long long>(n) >= *size) out.file.Reset();
+        if (static_cast<long long>(n) >= size) out.file.Reset();
     } else if (room) {
         out.file.Reset();
     }

@@ -5,36 +5,13 @@
 #include <asio.hpp>
 #include <cerrno>
 
-#include "http/Limits.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {
 
-struct TcpTransport::Deadline {
-    explicit Deadline(asio::io_context& io) : timer(io) {}
-    asio::steady_timer timer;
-    // The timer's handler holds a weak reference, so an expiry already queued when the
-    // transport goes never touches it.
-    std::shared_ptr<TcpTransport*> owner;
-};
+TcpTransport::TcpTransport(asio::io_context& io) : AsyncSocket(io) {}
 
-TcpTransport::TcpTransport(asio::io_context& io) : AsyncSocket(io), deadline_(std::make_unique<Deadline>(io)) {
-    deadline_->owner = std::make_shared<TcpTransport*>(this);
-    deadline_->timer.expires_after(std::chrono::seconds(limits::kRequestTimeoutSeconds));
-    deadline_->timer.async_wait(
-        [token = std::weak_ptr<TcpTransport*>(deadline_->owner)](const asio::error_code& ec) {
-            // Cancelled when the request completes; only a real expiry reaches the
-            // connection, which then closes without an answer.
-            auto owner = token.lock();
-            if (!owner || ec == asio::error::operation_aborted || !(*owner)->events_) return;
-            (*owner)->events_->OnClose();
-        });
-}
-
-TcpTransport::~TcpTransport() {
-    deadline_->owner.reset();
-    deadline_->timer.cancel();
-}
+TcpTransport::~TcpTransport() = default;
 
 long TcpTransport::Receive(char* buffer, size_t size) {
     long n = AsyncSocket::Receive(buffer, size);
@@ -60,8 +37,6 @@ long TcpTransport::SendFile(int fd, long long& offset, size_t count) {
 void TcpTransport::WantRead() { Select(kRead | kClose); }
 
 void TcpTransport::WantWrite() { Select(kWrite | kClose); }
-
-void TcpTransport::RequestComplete() { deadline_->timer.cancel(); }
 
 void TcpTransport::ShutDown() {
     AsyncSocket::ShutDown();

@@ -1,5 +1,4 @@
-// The TCP socket as a connection's transport, with the deadline that closes a peer
-// which does not complete its request in time.
+// The TCP socket as a connection's transport.
 #pragma once
 
 #include <memory>
@@ -20,7 +19,6 @@ public:
     long SendFile(int fd, long long& offset, size_t count) override;
     void WantRead() override;
     void WantWrite() override;
-    void RequestComplete() override;
     void ShutDown() override;
     std::wstring PeerAddress() const override;
 
@@ -30,9 +28,7 @@ protected:
     void OnClose(int error) override;
 
 private:
-    struct Deadline;
     TransportEvents* events_ = nullptr;
-    std::unique_ptr<Deadline> deadline_;
 };
 
 }  // namespace tarnhollow

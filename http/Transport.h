@@ -14,6 +14,8 @@ public:
     virtual void OnReceive() = 0;
     virtual void OnSend() = 0;
     virtual void OnClose() = 0;
+    // The request was not completed in time; the connection closes without an answer.
+    virtual void OnTimeout() = 0;
 };
 
 class Transport {
@@ -38,9 +40,6 @@ public:
     // Wait for the request (read and close events) or for room to send (write and close).
     virtual void WantRead() = 0;
     virtual void WantWrite() = 0;
-    // The request is complete: no deadline applies to answering it.
-    virtual void RequestComplete() = 0;
-
     // Ends the exchange in both directions and stops all notifications.
     virtual void ShutDown() = 0;
 

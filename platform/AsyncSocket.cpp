@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,6 +37,12 @@ bool AsyncSocket::Listen(uint16_t port, int backlog, int& error) {
     if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
     if (!ec) acceptor.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::any(), port), ec);
     if (!ec) acceptor.listen(backlog, ec);
+    if (!ec) {
+        // Connections are handed over once their first bytes are there, so the request
+        // can be read at once instead of after another readiness notification.
+        int seconds = 5;
+        ::setsockopt(acceptor.native_handle(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+    }
     if (!ec) acceptor.non_blocking(true, ec);
     if (ec) {
         error = ec.value();
@@ -48,16 +55,22 @@ bool AsyncSocket::Listen(uint16_t port, int backlog, int& error) {
 }
 
 bool AsyncSocket::Accept(AsyncSocket& into) {
-    asio::error_code ec;
-    impl_->acceptor.accept(into.impl_->socket, ec);
-    if (!ec) into.impl_->socket.non_blocking(true, ec);
-    if (ec) {
-        lastError_ = ec.value();
-        asio::error_code ignored;
-        into.impl_->socket.close(ignored);
+    // Accepted non-blocking in one call; every later call on it says MSG_DONTWAIT anyway.
+    int fd;
+    do {
+        fd = ::accept4(impl_->acceptor.native_handle(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        lastError_ = errno;
         return false;
     }
-    into.impl_->socket.set_option(asio::ip::tcp::no_delay(true), ec);
+    asio::error_code ec;
+    into.impl_->socket.assign(asio::ip::tcp::v4(), fd, ec);
+    if (ec) {
+        lastError_ = ec.value();
+        ::close(fd);
+        return false;
+    }
     return true;
 }
 
@@ -65,7 +78,10 @@ bool AsyncSocket::IsOpen() const { return impl_->listening ? impl_->acceptor.is_
 
 void AsyncSocket::Select(int events) {
     events_ = events;
-    if (events_ & (kRead | kAccept | kClose)) ArmRead();
+    // While a send is tried at once (see ArmWrite) nothing needs watching for a close:
+    // the send itself reports it. The reactor watches only once a send has blocked.
+    const bool closeWatch = (events_ & kClose) && (!(events_ & kWrite) || lastSendBlocked_);
+    if ((events_ & (kRead | kAccept)) || closeWatch) ArmRead();
     if (events_ & kWrite) ArmWrite();
 }
 
@@ -198,15 +214,15 @@ long AsyncSocket::SendFile(int fd, long long& offset, size_t count) {
 bool AsyncSocket::ShutDown() {
     if (!impl_->socket.is_open()) return false;
     const int fd = impl_->socket.native_handle();
-    bool ok = ::shutdown(fd, SHUT_WR) == 0;
     char scratch[4096];
     // Bounded: a peer that keeps sending is cut off rather than allowed to hold us.
     for (int i = 0; i < 64; ++i) {
         ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
         if (n <= 0) break;
     }
-    ::shutdown(fd, SHUT_RD);
-    return ok;
+    // Closing the socket, which follows at once, ends both directions; an explicit
+    // shutdown would only cost another call on every connection.
+    return true;
 }
 
 void AsyncSocket::Close() {

@@ -33,7 +33,7 @@ int FileAttributes(const std::string& path) {
     return S_ISDIR(st.st_mode) ? kAttributeFolder : kAttributeNormal;
 }
 
-UniqueFd OpenForReading(const std::string& path) {
+UniqueFd OpenForReading(const std::string& path, FileInfo* info) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return UniqueFd();
     struct stat st;
@@ -41,6 +41,10 @@ UniqueFd OpenForReading(const std::string& path) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return UniqueFd();
+    }
+    if (info) {
+        info->size = static_cast<long long>(st.st_size);
+        info->lastWriteTime = st.st_mtime;
     }
     return UniqueFd(fd);
 }

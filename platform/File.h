@@ -40,8 +40,15 @@ private:
 // where the document root ends.
 int FileAttributes(const std::string& path);
 
-// Opens an existing file for reading; an invalid descriptor on failure.
-UniqueFd OpenForReading(const std::string& path);
+// What the server needs to know of an open file.
+struct FileInfo {
+    long long size = 0;
+    std::time_t lastWriteTime = 0;
+};
+
+// Opens an existing regular file for reading; an invalid descriptor on failure. Fills
+// `info` (when given) from the same status query.
+UniqueFd OpenForReading(const std::string& path, FileInfo* info = nullptr);
 
 // Size and last-write time (UTC seconds) of an open file.
 std::optional<long long> FileSize(int fd);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <asio.hpp>
 #include <deque>
 
 #include "http/Limits.h"
@@ -34,7 +35,6 @@ public:
     }
     void WantRead() override { wantsRead = true; }
     void WantWrite() override { wantsWrite = true; }
-    void RequestComplete() override { completed = true; }
     void ShutDown() override { shutDown = true; }
     std::wstring PeerAddress() const override { return L"127.0.0.1"; }
 
@@ -55,7 +55,6 @@ public:
     size_t sendLimit = SIZE_MAX;
     bool wantsRead = false;
     bool wantsWrite = false;
-    bool completed = false;
     bool shutDown = false;
     TransportEvents* events_ = nullptr;
 
@@ -64,7 +63,7 @@ private:
 };
 
 struct Harness {
-    Harness() {
+    explicit Harness(RequestDeadlines* deadlines = nullptr) {
         context.documentRoot = AnsiToWide(root.Path());
         auto owned = std::make_unique<FakeTransport>();
         transport = owned.get();
@@ -74,7 +73,7 @@ struct Harness {
             shutDown = transport->shutDown;
             deleted = true;
             delete c;
-        });
+        }, deadlines);
         connection->Start();
     }
     ~Harness() {
@@ -122,11 +121,11 @@ TEST(ConnectionSocket, RequestsSplitAcrossSegmentsAreAssembled) {
 TEST(ConnectionSocket, BodyOfContentLengthInTwoSegmentsCompletesAndSurplusIsDiscarded) {
     Harness h;
     h.Send("POST /x HTTP/1.0\r\nContent-Length: 10\r\n\r\n");
-    EXPECT_FALSE(h.transport->completed);
+    EXPECT_EQ(h.connection->State(), ReadState::Body);
     h.Send("123456");
-    EXPECT_FALSE(h.transport->completed);
+    EXPECT_EQ(h.connection->State(), ReadState::Body);
     h.Send("78901234");
-    EXPECT_TRUE(h.transport->completed);
+    EXPECT_EQ(h.connection->State(), ReadState::Complete);
     // POST to a missing file: the mapping answers 404.
     EXPECT_EQ(h.Finish().rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u);
 }
@@ -143,7 +142,7 @@ TEST(ConnectionSocket, NegativeContentLengthCountsAsZero) {
     Harness h;
     h.root.Write("a.txt", "x");
     h.Send("GET /a.txt HTTP/1.0\r\nContent-Length: -5\r\n\r\n");
-    EXPECT_TRUE(h.transport->completed);
+    EXPECT_EQ(h.connection->State(), ReadState::Complete);
     EXPECT_EQ(h.Finish().rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
 }
 
@@ -210,6 +209,23 @@ TEST(ConnectionSocket, PeerClosingWhileAFileIsSentDeletesTheConnection) {
     h.transport->events_->OnClose();
     EXPECT_TRUE(h.deleted);
     EXPECT_FALSE(h.shutDown);
+}
+
+TEST(ConnectionSocket, IncompleteRequestIsClosedWithoutAnswerAtItsDeadline) {
+    asio::io_context io;
+    RequestDeadlines deadlines(io, std::chrono::milliseconds(20));
+    Harness slow(&deadlines);
+    Harness quick(&deadlines);
+    quick.root.Write("a.txt", "x");
+    slow.Send("GET /a.txt HTTP/1.0\r\n");
+    quick.Send("GET /a.txt HTTP/1.0\r\n\r\n");
+    // The complete request no longer has a deadline; the incomplete one has.
+    EXPECT_EQ(deadlines.Count(), 1u);
+    io.run_for(std::chrono::seconds(5));
+    EXPECT_TRUE(slow.deleted);
+    EXPECT_EQ(slow.sent, "");
+    EXPECT_FALSE(quick.deleted);
+    EXPECT_EQ(deadlines.Count(), 0u);
 }
 
 }  // namespace

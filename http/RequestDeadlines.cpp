@@ -1,0 +1,64 @@
+// Expiring connections that have not completed their request in time.
+#include "http/RequestDeadlines.h"
+
+#include <asio.hpp>
+
+#include "http/Transport.h"
+
+namespace tarnhollow {
+
+struct RequestDeadlines::Timer {
+    explicit Timer(asio::io_context& io) : timer(io) {}
+    asio::steady_timer timer;
+    bool armed = false;
+    // The timer's handler holds a weak reference, so an expiry already queued when
+    // the deadlines go never touches them.
+    std::shared_ptr<RequestDeadlines*> owner;
+};
+
+RequestDeadlines::RequestDeadlines(asio::io_context& io, std::chrono::milliseconds limit)
+    : limit_(limit), timer_(std::make_unique<Timer>(io)) {
+    timer_->owner = std::make_shared<RequestDeadlines*>(this);
+}
+
+RequestDeadlines::~RequestDeadlines() {
+    timer_->owner.reset();
+    timer_->timer.cancel();
+}
+
+RequestDeadlines::Handle RequestDeadlines::Add(TransportEvents* connection) {
+    entries_.push_back({Clock::now() + limit_, connection});
+    if (!timer_->armed) Arm();
+    return std::prev(entries_.end());
+}
+
+void RequestDeadlines::Remove(Handle handle) {
+    // The timer is left as it is: when it fires it re-arms for whatever is first then,
+    // which keeps timer updates to about one per limit period under load.
+    entries_.erase(handle);
+}
+
+void RequestDeadlines::Arm() {
+    if (entries_.empty()) return;
+    timer_->armed = true;
+    timer_->timer.expires_at(entries_.front().deadline);
+    timer_->timer.async_wait([token = std::weak_ptr<RequestDeadlines*>(timer_->owner)](const asio::error_code& ec) {
+        auto owner = token.lock();
+        if (!owner || ec == asio::error::operation_aborted) return;
+        (*owner)->timer_->armed = false;
+        (*owner)->Expire();
+    });
+}
+
+void RequestDeadlines::Expire() {
+    const Clock::time_point now = Clock::now();
+    while (!entries_.empty() && entries_.front().deadline <= now) {
+        TransportEvents* connection = entries_.front().connection;
+        // Taken off the list first: the connection may be deleted inside OnClose.
+        entries_.pop_front();
+        connection->OnTimeout();
+    }
+    Arm();
+}
+
+}  // namespace tarnhollow
