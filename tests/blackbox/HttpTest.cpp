@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <regex>
 #include <thread>
 
@@ -200,6 +204,50 @@ TEST_F(HttpServer, ManyConnectionsAtOnceAreAllAnswered) {
         SCOPED_TRACE(i);
         EXPECT_EQ(bodies[i].size(), i % 2 ? 9u : big.size());
     }
+}
+
+}  // namespace
+}  // namespace tarnhollow::test
+
+namespace tarnhollow::test {
+namespace {
+
+// Opens a connection that has sent part of a request, so the server holds it open.
+int OpenIdleConnection(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::send(fd, "GET /", 5, MSG_NOSIGNAL);
+    return fd;
+}
+
+TEST(HttpLimits, RunningOutOfDescriptorsPausesAcceptingAndServingResumes) {
+    TempDir root;
+    root.Write("a.txt", "resumed");
+    ServerProcess server({.root = root.Path(), .maxOpenFiles = 40});
+    ASSERT_TRUE(server.WaitUntilListening()) << server.Stderr();
+    std::vector<int> idle;
+    for (int i = 0; i < 60; ++i) {
+        int fd = OpenIdleConnection(server.Port());
+        if (fd >= 0) idle.push_back(fd);
+    }
+    // Queued behind the exhausted descriptors, this request is answered once they free.
+    std::string answer;
+    std::thread waiting([&] { answer = RawExchange(server.Port(), "GET /a.txt HTTP/1.0\r\n\r\n"); });
+    // Not a wait for a condition: it only makes it likely that the request queues
+    // before descriptors free; it is answered either way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int fd : idle) ::close(fd);
+    waiting.join();
+    EXPECT_EQ(ParseResponse(answer).statusLine, "HTTP/1.0 200 OK");
+    EXPECT_EQ(Get(server.Port(), "/a.txt").statusLine, "HTTP/1.0 200 OK");
+    EXPECT_EQ(server.Stop(), 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,6 +173,10 @@ ServerProcess::ServerProcess(Options options) : options_(std::move(options)) {
         ::dup2(o, 1);
         ::dup2(e, 2);
         ::setenv("XDG_STATE_HOME", (scratch_.Path() + "/state").c_str(), 1);
+        if (options_.maxOpenFiles) {
+            rlimit limit{static_cast<rlim_t>(options_.maxOpenFiles), static_cast<rlim_t>(options_.maxOpenFiles)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
         for (const std::string& entry : options_.environment) ::putenv(const_cast<char*>(entry.c_str()));
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());

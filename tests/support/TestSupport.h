@@ -41,6 +41,7 @@ public:
         bool passPort = true;  // false leaves --port out, so the stored Port applies
         std::vector<std::string> extraArguments;
         std::vector<std::string> environment;  // extra NAME=VALUE entries
+        int maxOpenFiles = 0;                  // RLIMIT_NOFILE for the server when non-zero
     };
     explicit ServerProcess(Options options);
     ~ServerProcess();
