@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ in their own sanitized clang build and runs each
+# for a while on a corpus kept under the build folder; exits non-zero when one crashes.
+# Usage: scripts/run-fuzz.sh [seconds per target, default 30] [build folder, default build-fuzz]
+set -euo pipefail
+
+seconds="${1:-30}"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${2:-$root/build-fuzz}"
+case "$seconds" in
+  '' | *[!0-9]*) echo "usage: $0 [seconds] [build-folder]" >&2; exit 2 ;;
+esac
+
+targets=()
+for source in "$root"/fuzz/*Fuzz.cpp; do
+  [ -e "$source" ] && targets+=("$(basename "$source" .cpp)")
+done
+if [ "${#targets[@]}" -eq 0 ]; then
+  echo "no fuzz targets in $root/fuzz"
+  exit 0
+fi
+
+CXX=clang++ cmake -S "$root" -B "$build" -DTARNHOLLOW_FUZZ=ON -DTARNHOLLOW_SANITIZE=ON \
+  -DTARNHOLLOW_TESTS=OFF >/dev/null
+cmake --build "$build" --target "${targets[@]}" -j2
+
+# A few inputs in each target's own format, so that a short run starts from
+# meaningful cases instead of rediscovering the syntax.
+seed() {
+  local corpus="$1" name="$2" flags="$3" first="$4" second="$5"
+  { printf "\\$flags"; printf '%s' "$first"; printf '\000'; printf '%s' "$second"; } >"$corpus/$name"
+}
+seed_corpus() {
+  local target="$1" corpus="$2"
+  case "$target" in
+    PatternFuzz)
+      # One flag byte (1: ignore case), the pattern, a zero byte, the text.
+      seed "$corpus" gga 000 \
+        '\$GPGGA,{[^,]*?},{[^,]*?},{[^,]*?},{[^,]*?},{[^,]*?},{[^,]*?},[^,]*?,{[^,]*?},[^\*]+?\*{\h\h}' \
+        $'$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n'
+      seed "$corpus" coordinate 000 '{\-?\d?\d\d}{\d\d\.\d+}' '-4807.038'
+      seed "$corpus" time 001 '{\d\d}{\d\d}{\d\d}.*' '123519.00'
+      seed "$corpus" mixed 000 '^(a|b)*?{c+}!d\0$' 'ababccc'
+      seed "$corpus" abbreviations 001 '{\w}\n\q|\z[^a-f\]]??' $'Hello\r\n"x" 42'
+      seed "$corpus" references 000 '({a}|b)+\0?!(x)y*' 'abay'
+      ;;
+  esac
+}
+
+failed=()
+for target in "${targets[@]}"; do
+  corpus="$build/corpus/$target"
+  artifacts="$build/artifacts/$target"
+  mkdir -p "$corpus" "$artifacts"
+  if [ -z "$(ls -A "$corpus")" ]; then
+    seed_corpus "$target" "$corpus"
+  fi
+  log="$build/$target.log"
+  echo "== $target: ${seconds}s, corpus $corpus"
+  if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+      -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1; then
+    grep -E '^(Done|stat::number_of_executed_units)' "$log" || true
+  else
+    echo "!! $target failed; the input is in $artifacts, the output in $log"
+    tail -n 40 "$log"
+    failed+=("$target")
+  fi
+done
+
+if [ "${#failed[@]}" -ne 0 ]; then
+  echo "fuzz targets that failed: ${failed[*]}" >&2
+  exit 1
+fi
