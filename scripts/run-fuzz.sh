@@ -44,6 +44,12 @@ seed_corpus() {
       seed "$corpus" abbreviations 001 '{\w}\n\q|\z[^a-f\]]??' $'Hello\r\n"x" 42'
       seed "$corpus" references 000 '({a}|b)+\0?!(x)y*' 'abay'
       ;;
+    RequestFuzz)
+      # One byte choosing the segment size, then the bytes a peer sends.
+      printf '\005GET /a.txt HTTP/1.0\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n' >"$corpus/get"
+      printf '\003POST /folder HTTP/1.0\r\nContent-Length: 4\r\n\r\nabcd' >"$corpus/post"
+      printf '\040HEAD /b.bin?x=%%41&y HTTP/1.0\nHost: a\n\n' >"$corpus/head"
+      ;;
   esac
 }
 
