@@ -10,6 +10,7 @@
 #include "http/ConnectionSocket.h"
 #include "http/Limits.h"
 #include "http/TcpTransport.h"
+#include "pages/DemoInstaller.h"
 #include "platform/Resources.h"
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
@@ -41,6 +42,7 @@ std::wstring FormatWithPort(unsigned stringId, uint32_t port) {
 CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     : io_(io),
       port_(port == 0 ? 80 : port),
+      router_(std::make_unique<Router>(site_)),
       deadlines_(io, std::chrono::seconds(limits::kRequestTimeoutSeconds)),
       alive_(std::make_shared<CServer*>(this)) {
     // The GPS reader is built here, before the settings below are read.
@@ -49,14 +51,19 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     if (documentRoot.size() > 1 && documentRoot.back() == L'/') documentRoot.pop_back();
     context_.documentRoot = documentRoot;
     context_.directoryListing = 1;
+    context_.router = router_.get();
+    // The fixed order of the services. The GPS pages are added first, here, once they exist.
+    router_->AddPageService(&remoteControl_);
+    router_->AddPageService(&blog_);
+    router_->AddFileService(&screenshot_);
     // A new user has no document root yet; serving an empty one beats a 404 for "/".
     std::error_code ignored;
     std::filesystem::create_directories(WideToAnsi(documentRoot), ignored);
 
     auto key = OpenSettingsKey();
-    blogSound_ = ReadString(key.get(), L"BlogSound", kDefaultBlogSound);
+    site_.blogSound = ReadString(key.get(), L"BlogSound", kDefaultBlogSound);
     connectionManager_ = ReadDword(key.get(), L"ConnMgr", 1);
-    mapKey_ = ReadString(key.get(), L"GoogleApiKey", L"");
+    site_.mapKey = ReadString(key.get(), L"GoogleApiKey", L"");
     // The GPS reader's worker starts here once the reader exists.
 }
 
@@ -71,10 +78,8 @@ CServer::~CServer() {
 
 bool CServer::StartServer(uint32_t port, bool installDemo) {
     if (port != 0) port_ = port;
-    if (installDemo) {
-        // The demo site is installed into the document root here, before listening,
-        // once the program carries it.
-    }
+    // The demo site goes into the document root before the listening socket opens.
+    if (installDemo) InstallDemo(context_.documentRoot);
     StopServer();
 
     bool listening = false;
@@ -119,8 +124,8 @@ void CServer::StopServer() {
 uint16_t CServer::ListeningPort() const { return listenSocket_ ? listenSocket_->LocalPort() : 0; }
 
 std::wstring CServer::LastBlogPostUrl() const {
-    if (lastBlogPostPath_.empty()) return std::wstring();
-    return L"localhost:" + std::to_wstring(port_) + lastBlogPostPath_;
+    if (site_.lastBlogPostPath.empty()) return std::wstring();
+    return L"localhost:" + std::to_wstring(port_) + site_.lastBlogPostPath;
 }
 
 void CServer::AdoptConnection(std::unique_ptr<TcpTransport> transport) {

@@ -10,6 +10,14 @@
 
 #include "http/RequestDeadlines.h"
 #include "http/ServerContext.h"
+#include "pages/BlogService.h"
+#include "pages/RemoteControlService.h"
+#include "pages/Router.h"
+#include "pages/ScreenshotService.h"
+#include "pages/SiteState.h"
+#include "platform/KeyInjector.h"
+#include "platform/ScreenCapture.h"
+#include "platform/SoundPlayer.h"
 
 namespace asio {
 class io_context;
@@ -39,7 +47,7 @@ public:
 
     // "localhost:<port><path>" of the last blog post, or empty when none was recorded.
     std::wstring LastBlogPostUrl() const;
-    void ClearLastBlogPost() { lastBlogPostPath_.clear(); }
+    void ClearLastBlogPost() { site_.lastBlogPostPath.clear(); }
 
     // Takes an accepted connection's transport and starts serving it.
     void AdoptConnection(std::unique_ptr<TcpTransport> transport);
@@ -55,9 +63,12 @@ public:
     const std::wstring& HostName() const { return hostName_; }
     const std::wstring& RelayHost() const { return relayHost_; }
 
-    std::wstring& BlogSound() { return blogSound_; }
-    std::wstring& MapKey() { return mapKey_; }
-    std::wstring& LastBlogPostPath() { return lastBlogPostPath_; }
+    std::wstring& BlogSound() { return site_.blogSound; }
+    std::wstring& MapKey() { return site_.mapKey; }
+    std::wstring& LastBlogPostPath() { return site_.lastBlogPostPath; }
+    SiteState& Site() { return site_; }
+    // Services register here once, before the server starts.
+    Router& PageRouter() { return *router_; }
 
     size_t OpenConnections() const { return connections_.size(); }
 
@@ -71,9 +82,15 @@ private:
     std::unique_ptr<CListenSocket> listenSocket_;
     std::wstring relayHost_;
     uint32_t connectionManager_ = 1;
-    std::wstring blogSound_;
-    std::wstring mapKey_;
-    std::wstring lastBlogPostPath_;
+    SiteState site_;
+    std::unique_ptr<Router> router_;
+    // The built-in services and what they act on; the router offers them requests.
+    KeyInjector keyInjector_;
+    ScreenCapture screenCapture_;
+    SoundPlayer soundPlayer_;
+    RemoteControlService remoteControl_{site_, keyInjector_};
+    BlogService blog_{site_, soundPlayer_};
+    ScreenshotService screenshot_{site_, screenCapture_};
     ErrorReporter reportError_;
     RequestDeadlines deadlines_;
     // Every connection owns itself; this set only lets the ones still open at exit be

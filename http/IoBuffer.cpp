@@ -12,16 +12,17 @@ IoBuffer::IoBuffer() { Reset(limits::kIoBufferSize); }
 
 void IoBuffer::Reset(size_t logicalSize) {
     bytes_.assign(logicalSize, 0);
+    start_ = 0;
     pending_ = 0;
 }
 
 void IoBuffer::AppendBytes(std::string_view bytes) {
     const size_t n = bytes.size();
-    if (bytes_.size() < pending_ + n) {
+    if (LogicalSize() < pending_ + n) {
         const size_t step = limits::kIoBufferSize;
-        bytes_.resize(pending_ + (n / step) * step + step, 0);
+        bytes_.resize(start_ + pending_ + (n / step) * step + step, 0);
     }
-    if (n) std::memcpy(bytes_.data() + pending_, bytes.data(), n);
+    if (n) std::memcpy(Data() + pending_, bytes.data(), n);
     pending_ += n;
 }
 
@@ -29,7 +30,7 @@ void IoBuffer::AppendText(std::wstring_view text) { AppendBytes(WideToAnsi(text)
 
 void IoBuffer::Consume(size_t count) {
     if (count > pending_) count = pending_;
-    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
+    start_ += count;
     pending_ -= count;
 }
 

@@ -23,15 +23,18 @@ public:
     // Drops `count` sent bytes from the front; the logical size shrinks with them.
     void Consume(size_t count);
 
-    char* Data() { return bytes_.data(); }
-    const char* Data() const { return bytes_.data(); }
-    size_t LogicalSize() const { return bytes_.size(); }
+    char* Data() { return bytes_.data() + start_; }
+    const char* Data() const { return bytes_.data() + start_; }
+    size_t LogicalSize() const { return bytes_.size() - start_; }
     size_t Pending() const { return pending_; }
     void SetPending(size_t count) { pending_ = count; }
-    std::string_view PendingBytes() const { return {bytes_.data(), pending_}; }
+    std::string_view PendingBytes() const { return {Data(), pending_}; }
 
 private:
     std::vector<char> bytes_;
+    // Sent bytes are dropped by moving this start, not the bytes after it, so sending a
+    // large page in many pieces costs no more than sending it at once.
+    size_t start_ = 0;
     size_t pending_ = 0;
 };
 

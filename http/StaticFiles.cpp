@@ -48,33 +48,15 @@ int PathAttributes(const CRequest& request, const std::wstring& path) {
     return attributes;
 }
 
-std::vector<std::wstring> SplitLines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
+// Appends the line-feed separated entries of a string-table list.
+void AppendLines(const std::string& text, std::vector<std::string>& lines) {
     size_t start = 0;
     while (start <= text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
         if (end > start) lines.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-    return lines;
-}
-
-// The first name of the string-table list that names a file (not a folder) in
-// `folder`, matched ignoring case; the name is returned as it is on disk, so the
-// redirect leads to a file that exists.
-std::optional<std::wstring> FindDefaultFile(const std::wstring& folder, unsigned listId,
-                                            const std::optional<std::vector<std::string>>& entries) {
-    if (!entries) return std::nullopt;
-    for (const std::wstring& wanted : SplitLines(LoadString(listId))) {
-        for (const std::string& entry : *entries) {
-            std::wstring name = AnsiToWide(entry);
-            if (!EqualsIgnoringAsciiCase(name, wanted)) continue;
-            int attributes = FileAttributes(WideToAnsi(folder + L"/" + name));
-            if (attributes >= 0 && !(attributes & kAttributeFolder)) return name;
-        }
-    }
-    return std::nullopt;
 }
 
 void Redirect(CRequest& request, unsigned id, const std::wstring& location) {
@@ -179,11 +161,15 @@ void MapUrl(CRequest& request) {
 
     std::wstring base = request.urlPath;
     if (base.empty() || base.back() != L'/') base += L'/';
-    auto entries = ListFolderNames(WideToAnsi(request.filePath));
-    if (auto document = FindDefaultFile(request.filePath, kStringDefaultDocuments, entries)) {
-        Redirect(request, kStatusRedirection, base + *document);
-    } else if (auto program = FindDefaultFile(request.filePath, kStringDefaultPrograms, entries)) {
-        Redirect(request, kStatusRedirection, base + *program + L"?");
+    // Default documents come before default programs; names match ignoring case, and
+    // the redirect names the file as it is on disk, so it leads to a file that exists.
+    std::vector<std::string> wanted;
+    AppendLines(LoadStringBytes(kStringDefaultDocuments), wanted);
+    const size_t documents = wanted.size();
+    AppendLines(LoadStringBytes(kStringDefaultPrograms), wanted);
+    if (auto found = FindFileIgnoringCase(WideToAnsi(request.filePath), wanted)) {
+        const bool program = found->first >= documents;
+        Redirect(request, kStatusRedirection, base + AnsiToWide(found->second) + (program ? L"?" : L""));
     }
 }
 

@@ -3,6 +3,7 @@
 // operations on 8-bit page text that the page handlers share.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,13 +24,30 @@ struct Substitutions {
     bool mapsKey = false;
 };
 
+// Page-kind files larger than this are not built into pages but sent as they are, so
+// that one huge text file cannot make the server hold it in memory whole.
+inline constexpr size_t kMaxPageFileBytes = 32 * 1024 * 1024;
+
 // Builds the page for the request's open file and writes Content-Length, the blank
 // line and the page. Returns false (writing nothing) when the file template is missing
-// or the file cannot be read.
+// or the file cannot be read or is larger than kMaxPageFileBytes.
 bool BuildPage(CRequest& request, SiteState& site, const Substitutions& substitutions = {});
 
 // Element operations. A marker matches in all-lowercase or all-uppercase only; the
-// closing marker is the opening one with "/" after "<".
+// closing marker is the opening one with "/" after "<". An element is the first
+// opening marker (in either form) and the first closing marker after it; a closing
+// marker that stands before any opening one is plain text.
+
+// Where an element stands in its text.
+struct ElementSpan {
+    size_t open;          // first byte of the opening marker
+    size_t contentBegin;  // just after the opening marker
+    size_t contentEnd;    // first byte of the closing marker
+    size_t end;           // just after the closing marker
+};
+
+// The first whole element whose opening marker starts at or after `start`.
+std::optional<ElementSpan> FindElement(std::string_view text, std::string_view marker, size_t start = 0);
 
 // The first element (inclusive keeps both markers); the whole text when either marker
 // is missing.

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace tarnhollow {
@@ -69,6 +68,16 @@ long ReadSome(int fd, char* buffer, size_t count) {
     }
 }
 
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
 std::optional<std::string> ReadWholeFile(int fd) {
     std::string text;
     auto size = FileSize(fd);
@@ -84,18 +93,37 @@ std::optional<std::string> ReadWholeFile(int fd) {
     return text;
 }
 
-std::optional<std::vector<std::string>> ListFolderNames(const std::string& path) {
-    DIR* dir = ::opendir(path.c_str());
+namespace {
+
+bool EqualIgnoringAsciiCase(const char* a, const std::string& b) {
+    size_t i = 0;
+    for (; a[i] && i < b.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return !a[i] && i == b.size();
+}
+
+}  // namespace
+
+std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::string& folder,
+                                                                   const std::vector<std::string>& wanted) {
+    DIR* dir = ::opendir(folder.c_str());
     if (!dir) return std::nullopt;
-    std::vector<std::string> names;
+    std::optional<std::pair<size_t, std::string>> best;
     while (dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        names.push_back(std::move(name));
+        const size_t limit = best ? best->first : wanted.size();
+        for (size_t rank = 0; rank < limit; ++rank) {
+            if (!EqualIgnoringAsciiCase(entry->d_name, wanted[rank])) continue;
+            const std::string path = folder + "/" + entry->d_name;
+            if (FileAttributes(path) == kAttributeNormal) best = std::make_pair(rank, std::string(entry->d_name));
+            break;
+        }
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
+    return best;
 }
 
 }  // namespace tarnhollow

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnhollow {
@@ -57,11 +58,16 @@ std::optional<std::time_t> LastWriteTime(int fd);
 // Reads up to `count` bytes at the file's current position; 0 at the end, -1 on error.
 long ReadSome(int fd, char* buffer, size_t count);
 
+// Writes all of `bytes`, retrying short writes; false when the file takes no more.
+bool WriteAll(int fd, std::string_view bytes);
+
 // Reads a whole open file from its start; nothing when reading fails.
 std::optional<std::string> ReadWholeFile(int fd);
 
-// Entry names of a folder in byte-wise name order, "." and ".." left out; nothing
-// when the folder cannot be read.
-std::optional<std::vector<std::string>> ListFolderNames(const std::string& path);
+// Of `wanted`, in order of preference, the first that names a file (not a folder) in
+// `folder` when ASCII letter case is ignored: its index in `wanted` and its name as it
+// is on disk. One pass over the folder, however large.
+std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::string& folder,
+                                                                   const std::vector<std::string>& wanted);
 
 }  // namespace tarnhollow

@@ -31,7 +31,7 @@ protected:
         root_->Write("folder/index.htm", "<html><body>index</body></html>");
         root_->Write("listed/file.dat", "d");
         std::string big;
-        for (int i = 0; big.size() < 5 * 1024 * 1024; ++i) big += std::to_string(i * 7919) + "\n";
+        for (long long i = 0; big.size() < 5 * 1024 * 1024; ++i) big += std::to_string(i * 7919) + "\n";
         root_->Write("big.dat", big);
         // A fixed, old modification time for the conditional requests.
         timeval times[2] = {{784111777, 0}, {784111777, 0}};

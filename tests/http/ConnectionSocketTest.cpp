@@ -43,13 +43,6 @@ public:
         segments_.push_back(segment);
         events_->OnReceive();
     }
-    // Lets the connection send until it stops asking for write events.
-    void Drain() {
-        for (int i = 0; i < 100000 && wantsWrite; ++i) {
-            wantsWrite = false;
-            events_->OnSend();
-        }
-    }
 
     std::string sent;
     size_t sendLimit = SIZE_MAX;
@@ -80,8 +73,13 @@ struct Harness {
         if (!deleted) delete connection;
     }
     void Send(const std::string& segment) { transport->Deliver(segment); }
+    // Lets the connection send until it stops asking for write events; the transport
+    // goes with the connection, so it is not touched once that has deleted itself.
     std::string Finish() {
-        if (!deleted) transport->Drain();
+        for (int i = 0; i < 100000 && !deleted && transport->wantsWrite; ++i) {
+            transport->wantsWrite = false;
+            transport->events_->OnSend();
+        }
         return deleted ? sent : transport->sent;
     }
 

@@ -1,0 +1,274 @@
+// Folder listings: collecting a folder's entries into item lists and rendering them
+// through the item elements of a template.
+#include "pages/FolderListing.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "http/ResponseWriter.h"
+#include "http/ServerContext.h"
+#include "pages/PageBuilder.h"
+#include "platform/Resources.h"
+#include "platform/TextConvert.h"
+
+namespace tarnhollow {
+
+namespace {
+
+constexpr char kDirectoryTemplate[] = ".dir.demo";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Characters that a URL path cannot carry as they are: "#" and "?" would end the path,
+// "%" would start an escape, and the rest would end or change the href attribute
+// around the link.
+bool IsReservedInLink(wchar_t c) {
+    return c == L'"' || c == L'#' || c == L'%' || c == L'&' || c == L'\'' || c == L'<' || c == L'>' || c == L'?' ||
+           c == L'\\';
+}
+
+std::wstring EscapeReserved(std::wstring text) {
+    size_t at = 0;
+    while (at < text.size() && !IsReservedInLink(text[at])) ++at;
+    if (at == text.size()) return text;
+    std::wstring out(text, 0, at);
+    for (; at < text.size(); ++at) {
+        const wchar_t c = text[at];
+        if (IsReservedInLink(c)) {
+            out += L'%';
+            out += static_cast<wchar_t>(kHexDigits[c >> 4]);
+            out += static_cast<wchar_t>(kHexDigits[c & 15]);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool NeedsPercentEncoding(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
+
+// Appends link bytes with every byte below 0x21 or above 0x7E as "%XX".
+void AppendPercentEncoded(std::string& out, std::string_view bytes) {
+    size_t done = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (!NeedsPercentEncoding(c)) continue;
+        out.append(bytes, done, i - done);
+        const char escaped[] = {'%', kHexDigits[c >> 4], kHexDigits[c & 15]};
+        out.append(escaped, sizeof escaped);
+        done = i + 1;
+    }
+    out.append(bytes, done, std::string_view::npos);
+}
+
+const wchar_t* HtmlEntity(wchar_t c) {
+    switch (c) {
+        case L'&': return L"&amp;";
+        case L'<': return L"&lt;";
+        case L'>': return L"&gt;";
+        case L'"': return L"&quot;";
+        case L'\'': return L"&#39;";
+        default: return nullptr;
+    }
+}
+
+std::wstring EscapeHtml(std::wstring_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    size_t done = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t* entity = HtmlEntity(text[i]);
+        if (!entity) continue;
+        out.append(text, done, i - done);
+        out += entity;
+        done = i + 1;
+    }
+    out.append(text, done, std::wstring_view::npos);
+    return out;
+}
+
+std::wstring_view WithoutExtension(std::wstring_view name) { return name.substr(0, name.rfind(L'.')); }
+
+// Whether `name` begins with the lowercase ASCII `prefix`, ignoring the case of letters.
+bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {
+    if (name.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(name[i]) != prefix[i]) return false;
+    }
+    return true;
+}
+
+std::wstring EnsureTrailingSlash(std::wstring path) {
+    if (path.empty() || path.back() != L'/') path += L'/';
+    return path;
+}
+
+// The URL path of the mapped file or folder, taken from the mapped path below the
+// document root. The request's own URL may carry ".." or a tail that the mapping
+// ignored ("/notes.txt/extra"); links built on it would point elsewhere.
+std::wstring MappedUrlPath(const CRequest& request) {
+    if (!request.server) return request.urlPath;
+    const std::wstring& root = request.server->documentRoot;
+    const std::wstring& path = request.filePath;
+    if (path.compare(0, root.size(), root) != 0) return request.urlPath;
+    std::wstring relative = path.substr(root.size());
+    if (!root.empty() && root.back() == L'/') return L"/" + relative;
+    if (!relative.empty() && relative.front() != L'/') return request.urlPath;
+    return relative.empty() ? L"/" : relative;
+}
+
+std::wstring EmptyFolderMessage(const std::wstring& folderPath) {
+    std::wstring message = AnsiToWide(kEmptyFolderMessage);
+    const size_t at = message.find(L"%s");
+    message.replace(at, 2, EscapeHtml(folderPath));
+    return message;
+}
+
+// Where the placeholders of one item template stand, found once for all entries.
+struct Placeholder {
+    size_t at;
+    size_t size;
+    bool isName;
+};
+
+std::vector<Placeholder> FindPlaceholders(std::string_view itemTemplate) {
+    constexpr std::string_view kName = "%NAME%";
+    constexpr std::string_view kLink = "%LINK%";
+    std::vector<Placeholder> found;
+    const size_t name = itemTemplate.find(kName);
+    size_t link = itemTemplate.find(kLink);
+    // A %LINK% that shares characters with the %NAME% before it is not a placeholder.
+    if (name != std::string_view::npos && link != std::string_view::npos && link < name + kName.size() &&
+        link + kLink.size() > name) {
+        link = itemTemplate.find(kLink, name + kName.size());
+    }
+    if (name != std::string_view::npos) found.push_back({name, kName.size(), true});
+    if (link != std::string_view::npos) found.push_back({link, kLink.size(), false});
+    if (found.size() == 2 && found[1].at < found[0].at) std::swap(found[0], found[1]);
+    return found;
+}
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder;
+};
+
+// The entries of a folder in byte-wise name order, "." and ".." left out; none when the
+// folder cannot be read. The kind comes from the directory entry where the file system
+// records it there, so a folder of thousands of entries costs no status query per
+// entry (symbolic links are still followed to what they name).
+std::vector<FolderEntry> ReadFolder(const std::string& path) {
+    std::vector<FolderEntry> entries;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+        std::error_code kindError;
+        const bool isFolder = it->is_directory(kindError);
+        entries.push_back({it->path().filename().string(), isFolder && !kindError});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+}  // namespace
+
+size_t CollectFolderItems(const std::wstring& folderPath, std::wstring_view urlPath, FolderItems& folders,
+                          FolderItems& files, FolderItems& pictures) {
+    folders.clear();
+    files.clear();
+    pictures.clear();
+    size_t counted = 0;
+    const bool root = urlPath.rfind(L'/') == 0;
+    if (!root) folders.push_back({L"..", L".."});
+
+    // A folder that cannot be read has no entries; the empty-folder message says so.
+    for (const FolderEntry& entry : ReadFolder(WideToAnsi(folderPath))) {
+        const std::string& nameBytes = entry.name;
+        // Default documents are counted, so a folder holding only one is not "empty".
+        if (StartsWithIgnoringCase(nameBytes, "index") || StartsWithIgnoringCase(nameBytes, "default")) {
+            ++counted;
+            continue;
+        }
+        if (nameBytes.empty() || nameBytes.front() == '.') continue;
+        ++counted;
+        std::wstring name = AnsiToWide(nameBytes);
+        std::wstring display = EscapeHtml(WithoutExtension(name));
+        (entry.isFolder ? folders : files).push_back({std::move(display), EscapeReserved(std::move(name))});
+    }
+
+    if (!root && (!files.empty() || !pictures.empty()) && !folders.empty()) {
+        folders.insert(folders.begin(), FolderItem{L".", L"."});
+    }
+    if (counted == 0) files.push_back({EmptyFolderMessage(folderPath), L"#"});
+    return counted;
+}
+
+std::string RenderItems(std::string page, std::string_view marker, std::wstring_view folderUrl,
+                        const FolderItems& items) {
+    // Without the element the page stays as it is.
+    auto element = FindElement(page, marker);
+    if (!element) return page;
+    const std::string itemTemplate = page.substr(element->contentBegin, element->contentEnd - element->contentBegin);
+    const std::vector<Placeholder> placeholders = FindPlaceholders(itemTemplate);
+    std::string folderLink;
+    AppendPercentEncoded(folderLink, WideToAnsi(EscapeReserved(std::wstring(folderUrl))));
+    std::string rendered;
+    rendered.reserve(items.size() * (itemTemplate.size() + folderLink.size() + 48));
+    for (const FolderItem& item : items) {
+        size_t done = 0;
+        for (const Placeholder& placeholder : placeholders) {
+            rendered.append(itemTemplate, done, placeholder.at - done);
+            if (placeholder.isName) {
+                rendered += WideToAnsi(item.displayName);
+            } else {
+                rendered += folderLink;
+                AppendPercentEncoded(rendered, WideToAnsi(item.linkName));
+            }
+            done = placeholder.at + placeholder.size;
+        }
+        rendered.append(itemTemplate, done, std::string::npos);
+    }
+    page.replace(element->open, element->end - element->open, rendered);
+    return page;
+}
+
+std::string FillFolderItems(const CRequest& request, std::string page, ListingMode mode) {
+    std::wstring urlPath = MappedUrlPath(request);
+    std::wstring folderPath = request.filePath;
+    std::wstring folderUrl;
+    if (mode == ListingMode::Folder) {
+        urlPath = EnsureTrailingSlash(std::move(urlPath));
+        folderUrl = urlPath;
+    } else {
+        const size_t slash = folderPath.rfind(L'/');
+        if (slash != std::wstring::npos) folderPath.resize(slash);
+        const size_t urlSlash = urlPath.rfind(L'/');
+        folderUrl = EnsureTrailingSlash(urlSlash == std::wstring::npos ? std::wstring() : urlPath.substr(0, urlSlash));
+    }
+    folderPath = EnsureTrailingSlash(std::move(folderPath));
+
+    FolderItems folders, files, pictures;
+    CollectFolderItems(folderPath, urlPath, folders, files, pictures);
+    page = RenderItems(std::move(page), "<diritem>", folderUrl, folders);
+    page = RenderItems(std::move(page), "<fileitem>", folderUrl, files);
+    return RenderItems(std::move(page), "<pictitem>", folderUrl, pictures);
+}
+
+void ListFolder(CRequest& request) {
+    auto directoryTemplate = FindResource("CONTENT", kDirectoryTemplate);
+    if (!directoryTemplate) {
+        WriteError(request, kStatusNotFound);
+        return;
+    }
+    std::string page = directoryTemplate->empty() ? std::string(kBuiltinItemTemplate) : std::string(*directoryTemplate);
+    page = FillFolderItems(request, std::move(page), ListingMode::Folder);
+    WriteStatus(request, kStatusOk);
+    WriteHeader(request, L"Content-Type", L"text/html");
+    WriteHeader(request, L"Last-Modified", FormatHttpDate());
+    WriteHeaderNumber(request, L"Content-Length", static_cast<long long>(page.size()));
+    EndHeaders(request);
+    request.response->buffer.AppendBytes(page);
+}
+
+}  // namespace tarnhollow

@@ -1,0 +1,30 @@
+// Errors and redirects in place of a started file answer.
+#include "pages/ReplacementAnswer.h"
+
+#include "http/ResponseWriter.h"
+#include "http/StaticFiles.h"
+
+namespace tarnhollow {
+
+namespace {
+
+void DiscardStartedAnswer(CRequest& request) {
+    request.response->buffer.SetPending(0);
+    request.response->file.Reset();
+}
+
+}  // namespace
+
+void ReplaceWithError(CRequest& request, unsigned id) {
+    DiscardStartedAnswer(request);
+    WriteError(request, id);
+}
+
+void RedirectToRequestPath(CRequest& request) {
+    DiscardStartedAnswer(request);
+    WriteStatus(request, kStatusRedirection);
+    WriteHeader(request, L"Location", PercentEncode(request.urlPath));
+    EndHeaders(request);
+}
+
+}  // namespace tarnhollow

@@ -1,0 +1,129 @@
+// The main dialog's controller: starting, restarting and stopping the server, the demo
+// version it records, start errors, and the status line.
+#include "app/MainDialog.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <asio.hpp>
+#include <toml++/toml.h>
+
+#include "platform/Settings.h"
+#include "platform/TextConvert.h"
+#include "support/TestSupport.h"
+
+namespace tarnhollow::test {
+namespace {
+
+class RecordingView : public View {
+public:
+    void ShowStatusText(const std::wstring& text) override { statusLines.push_back(text); }
+    void ShowError(const std::wstring& message) override { errors.push_back(message); }
+    std::vector<std::wstring> statusLines;
+    std::vector<std::wstring> errors;
+};
+
+// Holds a port so that the server cannot listen on it.
+struct BusyPort {
+    BusyPort() : port(FreePort()) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd, 1);
+    }
+    ~BusyPort() { ::close(fd); }
+    int port;
+    int fd;
+};
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetSettingsFile(scratch.Path() + "/settings.toml");
+        dialog = std::make_unique<CMainDialog>(io, view, AnsiToWide(root.Path()));
+    }
+    int64_t StoredCreateDemo() {
+        return toml::parse_file(SettingsFile())["CreateDemo"].value<int64_t>().value_or(-1);
+    }
+    void StoreCreateDemo(uint32_t value) {
+        auto key = OpenSettingsKey();
+        WriteDword(key.get(), L"CreateDemo", value);
+    }
+
+    TempDir root, scratch;
+    asio::io_context io;
+    RecordingView view;
+    std::unique_ptr<CMainDialog> dialog;
+};
+
+TEST_F(MainDialogTest, StartingTwiceOnOnePortNeitherRestartsNorTouchesTheDemoVersion) {
+    const uint32_t port = static_cast<uint32_t>(FreePort());
+    EXPECT_FALSE(dialog->StartOrStop(port));
+    EXPECT_TRUE(dialog->ServerRunning());
+    EXPECT_EQ(StoredCreateDemo(), 0x0301022F);
+    StoreCreateDemo(7);
+    EXPECT_FALSE(dialog->StartOrStop(port));
+    EXPECT_EQ(StoredCreateDemo(), 7);
+    EXPECT_EQ(dialog->RunningPort(), port);
+}
+
+TEST_F(MainDialogTest, PortInUseShowsItsMessageAndLeavesTheServerStopped) {
+    BusyPort busy;
+    EXPECT_TRUE(dialog->StartOrStop(static_cast<uint32_t>(busy.port)));
+    EXPECT_FALSE(dialog->ServerRunning());
+    EXPECT_EQ(dialog->RunningPort(), 0u);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_EQ(view.errors[0], L"Port " + std::to_wstring(busy.port) +
+                                  L" is already in use!\nStart the server by choosing another Web port value in "
+                                  L"Settings tab.");
+    // The demo version is recorded even when the start failed.
+    EXPECT_EQ(StoredCreateDemo(), 0x0301022F);
+}
+
+TEST_F(MainDialogTest, AfterAFailedRestartThePreviousPortStartsAgain) {
+    const uint32_t first = static_cast<uint32_t>(FreePort());
+    EXPECT_FALSE(dialog->StartOrStop(first));
+    BusyPort busy;
+    EXPECT_TRUE(dialog->StartOrStop(static_cast<uint32_t>(busy.port)));
+    EXPECT_FALSE(dialog->ServerRunning());
+    EXPECT_FALSE(dialog->StartOrStop(first));
+    EXPECT_TRUE(dialog->ServerRunning());
+    EXPECT_TRUE(dialog->Server().IsListening());
+}
+
+TEST_F(MainDialogTest, PortZeroStopsAndAPortAboveTheRangeCannotListen) {
+    EXPECT_FALSE(dialog->StartOrStop(static_cast<uint32_t>(FreePort())));
+    EXPECT_FALSE(dialog->StartOrStop(0));
+    EXPECT_FALSE(dialog->ServerRunning());
+    EXPECT_FALSE(dialog->Server().IsListening());
+    EXPECT_TRUE(dialog->StartOrStop(70000));
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_EQ(view.errors[0].rfind(L"Can't listen on port 70000!", 0), 0u);
+}
+
+TEST_F(MainDialogTest, StatusLineShowsTheLastBlogPostWhenNothingElseChanged) {
+    dialog->enable = false;
+    EXPECT_EQ(dialog->RefreshStatus(), L"");
+    ASSERT_FALSE(view.statusLines.empty());
+    EXPECT_EQ(view.statusLines.back(), L"The Server is stopped");
+    dialog->port = 8080;
+    dialog->Server().StartServer(static_cast<uint32_t>(FreePort()), false);
+    dialog->Server().Site().lastBlogPostPath = L"/Blog/MyFirstBlog.txt";
+    const std::wstring expected = L"http://localhost:" + std::to_wstring(dialog->Server().Port()) +
+                                  L"/Blog/MyFirstBlog.txt Last blog post,(Enter/DblClick to open)";
+    dialog->RefreshStatus();
+    EXPECT_EQ(view.statusLines.back(), expected);
+    EXPECT_EQ(dialog->OpenUrl(), L"http://localhost:" + std::to_wstring(dialog->Server().Port()) +
+                                     L"/Blog/MyFirstBlog.txt");
+    // A new status line forgets the last post.
+    dialog->ShowStatus(L"example:8080", L"changed");
+    EXPECT_EQ(view.statusLines.back(), L"http://example:8080 changed");
+    EXPECT_EQ(dialog->Server().LastBlogPostUrl(), L"");
+}
+
+}  // namespace
+}  // namespace tarnhollow::test
