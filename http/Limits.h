@@ -19,6 +19,11 @@ inline constexpr size_t kMaxHeaderBytes = 64 * 1024;
 // A request body; no handler reads it, so a small bound costs nothing.
 inline constexpr long long kMaxBodyBytes = 1024 * 1024;
 
+// A blog comment, in bytes of its UTF-8 text as the visitor sent it; a longer one is
+// refused with "400 Bad Request" and nothing is written, so one request cannot fill
+// the disk.
+inline constexpr size_t kMaxCommentBytes = 4096;
+
 // How long the listener waits before accepting again after running out of file
 // descriptors.
 inline constexpr int kAcceptRetryMilliseconds = 100;

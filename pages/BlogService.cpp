@@ -46,7 +46,7 @@ bool BlogService::Handle(CRequest& request) {
 }
 
 bool BlogService::AddPost(CRequest& request, std::wstring_view comment) {
-    if (WideToAnsi(comment).size() > kMaxCommentBytes) {
+    if (WideToAnsi(comment).size() > limits::kMaxCommentBytes) {
         ReplaceWithError(request, kStatusBadRequest);
         return true;
     }

@@ -7,15 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "http/Limits.h"
 #include "http/ServerContext.h"
 #include "pages/SiteState.h"
 #include "platform/SoundPlayer.h"
 
 namespace tarnhollow {
-
-// The longest comment taken, in bytes of its UTF-8 text as the visitor sent it; a
-// longer one is refused with "400 Bad Request" and nothing is written.
-inline constexpr size_t kMaxCommentBytes = 4096;
 
 class BlogService : public ServiceHandler {
 public:

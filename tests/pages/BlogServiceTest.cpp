@@ -157,10 +157,10 @@ TEST(Blog, ACommentIsBoundedInLength) {
         bool taken;
     };
     const Row rows[] = {
-        {"at the bound", std::wstring(kMaxCommentBytes, L'x'), true},
-        {"one byte above the bound", std::wstring(kMaxCommentBytes + 1, L'x'), false},
-        {"counted in UTF-8 bytes: 2049 two-byte characters", std::wstring(kMaxCommentBytes / 2 + 1, L'\u00E9'), false},
-        {"escaping does not count against it", std::wstring(kMaxCommentBytes, L'<'), true},
+        {"at the bound", std::wstring(limits::kMaxCommentBytes, L'x'), true},
+        {"one byte above the bound", std::wstring(limits::kMaxCommentBytes + 1, L'x'), false},
+        {"counted in UTF-8 bytes: 2049 two-byte characters", std::wstring(limits::kMaxCommentBytes / 2 + 1, L'\u00E9'), false},
+        {"escaping does not count against it", std::wstring(limits::kMaxCommentBytes, L'<'), true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.description);
