@@ -121,8 +121,6 @@ void CServer::StopServer() {
     }
 }
 
-uint16_t CServer::ListeningPort() const { return listenSocket_ ? listenSocket_->LocalPort() : 0; }
-
 std::wstring CServer::LastBlogPostUrl() const {
     if (site_.lastBlogPostPath.empty()) return std::wstring();
     return L"localhost:" + std::to_wstring(port_) + site_.lastBlogPostPath;

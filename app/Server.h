@@ -57,20 +57,12 @@ public:
 
     bool IsListening() const { return listenSocket_ != nullptr; }
     uint32_t Port() const { return port_; }
-    // The port the listening socket is bound to (differs from Port() only for port 0).
-    uint16_t ListeningPort() const;
     const std::wstring& DocumentRoot() const { return context_.documentRoot; }
-    const std::wstring& HostName() const { return hostName_; }
-    const std::wstring& RelayHost() const { return relayHost_; }
 
-    std::wstring& BlogSound() { return site_.blogSound; }
-    std::wstring& MapKey() { return site_.mapKey; }
-    std::wstring& LastBlogPostPath() { return site_.lastBlogPostPath; }
+    // The blog sound, map key and last blog post the pages use.
     SiteState& Site() { return site_; }
     // Services register here once, before the server starts.
     Router& PageRouter() { return *router_; }
-
-    size_t OpenConnections() const { return connections_.size(); }
 
 private:
     void Release(CConnectionSocket* connection);

@@ -59,6 +59,20 @@ void AppendLines(const std::string& text, std::vector<std::string>& lines) {
     }
 }
 
+// Default documents, then default programs, and where the programs begin.
+struct DefaultNames {
+    std::vector<std::string> wanted;
+    size_t documents = 0;
+};
+
+DefaultNames ReadDefaultNames() {
+    DefaultNames names;
+    AppendLines(LoadStringBytes(kStringDefaultDocuments), names.wanted);
+    names.documents = names.wanted.size();
+    AppendLines(LoadStringBytes(kStringDefaultPrograms), names.wanted);
+    return names;
+}
+
 void Redirect(CRequest& request, unsigned id, const std::wstring& location) {
     WriteStatus(request, id);
     WriteHeader(request, L"Location", PercentEncode(location));
@@ -163,12 +177,10 @@ void MapUrl(CRequest& request) {
     if (base.empty() || base.back() != L'/') base += L'/';
     // Default documents come before default programs; names match ignoring case, and
     // the redirect names the file as it is on disk, so it leads to a file that exists.
-    std::vector<std::string> wanted;
-    AppendLines(LoadStringBytes(kStringDefaultDocuments), wanted);
-    const size_t documents = wanted.size();
-    AppendLines(LoadStringBytes(kStringDefaultPrograms), wanted);
-    if (auto found = FindFileIgnoringCase(WideToAnsi(request.filePath), wanted)) {
-        const bool program = found->first >= documents;
+    // The lists are read from the string table once; it does not change while running.
+    static const DefaultNames names = ReadDefaultNames();
+    if (auto found = FindFileIgnoringCase(WideToAnsi(request.filePath), names.wanted)) {
+        const bool program = found->first >= names.documents;
         Redirect(request, kStatusRedirection, base + AnsiToWide(found->second) + (program ? L"?" : L""));
     }
 }

@@ -248,10 +248,4 @@ std::string AsyncSocket::PeerAddress() const {
     return text;
 }
 
-uint16_t AsyncSocket::LocalPort() const {
-    asio::error_code ec;
-    auto endpoint = impl_->acceptor.local_endpoint(ec);
-    return ec ? 0 : endpoint.port();
-}
-
 }  // namespace tarnhollow

@@ -51,8 +51,6 @@ public:
     int LastError() const { return lastError_; }
     // The peer's IPv4 address in dotted form, empty when unknown.
     std::string PeerAddress() const;
-    // The local port of a listening socket.
-    uint16_t LocalPort() const;
 
     asio::io_context& Context() { return io_; }
 

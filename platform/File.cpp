@@ -54,12 +54,6 @@ std::optional<long long> FileSize(int fd) {
     return static_cast<long long>(st.st_size);
 }
 
-std::optional<std::time_t> LastWriteTime(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return std::nullopt;
-    return st.st_mtime;
-}
-
 long ReadSome(int fd, char* buffer, size_t count) {
     for (;;) {
         ssize_t n = ::read(fd, buffer, count);

@@ -51,9 +51,8 @@ struct FileInfo {
 // `info` (when given) from the same status query.
 UniqueFd OpenForReading(const std::string& path, FileInfo* info = nullptr);
 
-// Size and last-write time (UTC seconds) of an open file.
+// Size of an open file.
 std::optional<long long> FileSize(int fd);
-std::optional<std::time_t> LastWriteTime(int fd);
 
 // Reads up to `count` bytes at the file's current position; 0 at the end, -1 on error.
 long ReadSome(int fd, char* buffer, size_t count);
