@@ -65,11 +65,15 @@ struct DefaultNames {
     size_t documents = 0;
 };
 
-DefaultNames ReadDefaultNames() {
-    DefaultNames names;
-    AppendLines(LoadStringBytes(kStringDefaultDocuments), names.wanted);
-    names.documents = names.wanted.size();
-    AppendLines(LoadStringBytes(kStringDefaultPrograms), names.wanted);
+// Read from the string table once; it does not change while the program runs.
+const DefaultNames& Defaults() {
+    static const DefaultNames names = [] {
+        DefaultNames n;
+        AppendLines(LoadStringBytes(kStringDefaultDocuments), n.wanted);
+        n.documents = n.wanted.size();
+        AppendLines(LoadStringBytes(kStringDefaultPrograms), n.wanted);
+        return n;
+    }();
     return names;
 }
 
@@ -177,8 +181,7 @@ void MapUrl(CRequest& request) {
     if (base.empty() || base.back() != L'/') base += L'/';
     // Default documents come before default programs; names match ignoring case, and
     // the redirect names the file as it is on disk, so it leads to a file that exists.
-    // The lists are read from the string table once; it does not change while running.
-    static const DefaultNames names = ReadDefaultNames();
+    const DefaultNames& names = Defaults();
     if (auto found = FindFileIgnoringCase(WideToAnsi(request.filePath), names.wanted)) {
         const bool program = found->first >= names.documents;
         Redirect(request, kStatusRedirection, base + AnsiToWide(found->second) + (program ? L"?" : L""));
@@ -254,6 +257,15 @@ void WriteBody(CRequest& request) {
     }
     WriteLastModified(request);
     StreamFile(request);
+}
+
+bool IsDefaultDocumentName(std::wstring_view name) {
+    const DefaultNames& names = Defaults();
+    const std::string bytes = WideToAnsi(name);
+    for (size_t i = 0; i < names.documents; ++i) {
+        if (AsciiLowerCase(bytes) == AsciiLowerCase(names.wanted[i])) return true;
+    }
+    return false;
 }
 
 bool IsTextFileName(std::wstring_view path) {

@@ -33,6 +33,9 @@ void StreamFile(CRequest& request);
 // Last-Modified from the open file's last-write time, when it can be read.
 void WriteLastModified(CRequest& request);
 
+// Whether `name` is one of the default documents of the string table, ignoring case.
+bool IsDefaultDocumentName(std::wstring_view name);
+
 // Whether the extension after the last "." is htm, html or txt, ignoring case.
 bool IsTextFileName(std::wstring_view path);
 bool IsTextFile(const CRequest& request);

@@ -79,7 +79,10 @@ bool BlogService::ShowBlog(CRequest& request) {
         ReplaceWithError(request, kStatusNotFound);
         return true;
     }
-    return BuildPage(request, site_, substitutions);
+    // The template is a hidden file: if no page can be built from it, it must not be
+    // sent as it is by the router's fall-back.
+    if (!BuildPage(request, site_, substitutions)) ReplaceWithError(request, kStatusNotFound);
+    return true;
 }
 
 std::string FormatComment(std::wstring_view comment) {

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +29,7 @@ bool IsReadableFile(const std::string& path) {
 
 // In the player's process, before it runs: only async-signal-safe calls, since the
 // server that forked may have other threads.
-[[noreturn]] void RunPlayer(const char* program, char* const argv[]) {
+[[noreturn]] void RunPlayer(const char* program, char* const argv[], int descriptorLimit) {
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, STDIN_FILENO);
@@ -37,7 +38,10 @@ bool IsReadableFile(const std::string& path) {
     }
     // The server's sockets and files are none of the player's business, and a
     // listening socket held by the player would keep its port busy.
-    ::close_range(3, ~0U, 0);
+    // Where the kernel lacks close_range, every descriptor is closed one by one.
+    if (::close_range(3, ~0U, 0) != 0) {
+        for (int fd = 3; fd < descriptorLimit; ++fd) ::close(fd);
+    }
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -89,11 +93,15 @@ bool SoundPlayer::Play(const std::string& path) {
     const std::string file = path[0] == '/' ? path : "./" + path;
     char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(file.c_str()), nullptr};
 
+    // Read before forking: only async-signal-safe calls may follow the fork.
+    rlimit limit{};
+    const int descriptorLimit =
+        ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? static_cast<int>(limit.rlim_cur) : 65536;
     const pid_t intermediate = ::fork();
     if (intermediate < 0) return false;
     if (intermediate == 0) {
         const pid_t player = ::fork();
-        if (player == 0) RunPlayer(program.c_str(), argv);
+        if (player == 0) RunPlayer(program.c_str(), argv, descriptorLimit);
         ::_exit(player < 0 ? 1 : 0);
     }
     int status = 0;

@@ -8,7 +8,8 @@ jobs="$(nproc)"
 
 run_suite() {
   local dir="$1"; shift
-  cmake -S . -B "$dir" -DTARNHOLLOW_WERROR=ON "$@" >/dev/null
+  # Tests on explicitly: a build folder configured by scripts/run.sh has them off.
+  cmake -S . -B "$dir" -DTARNHOLLOW_WERROR=ON -DTARNHOLLOW_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 600)
 }

@@ -77,6 +77,7 @@ TEST(ScreenshotServer, TheScreenComesBackAsPngPixelForPixelAndShrunkToTheBox) {
         ASSERT_EQ(png->height, static_cast<unsigned>(row.height));
         RgbImage expected = screen->painting;
         if (row.width != row.screenWidth) ShrinkToFit(expected, 100, 100);
+        ASSERT_EQ(png->pixels.size(), expected.pixels.size());
         size_t differing = 0;
         for (size_t i = 0; i < expected.pixels.size(); ++i) differing += expected.pixels[i] != png->pixels[i];
         EXPECT_EQ(differing, 0u) << "bytes that differ from the painted screen";

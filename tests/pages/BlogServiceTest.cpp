@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "pages/PageBuilder.h"
 #include "pages/PreparedRequest.h"
 #include "platform/TextConvert.h"
 
@@ -227,6 +228,18 @@ TEST(Blog, AFolderWithoutATemplateAnswersNotFound) {
     EXPECT_EQ(answer.statusLine, "HTTP/1.0 404 Not Found");
     EXPECT_EQ(answer.body, "404 Not Found");
     EXPECT_EQ(answer.raw.find("200 OK"), std::string::npos);
+}
+
+TEST(Blog, ATemplateNoPageCanBeBuiltFromIsNeverSentAsItIs) {
+    BlogSite blog;
+    blog.root.Write("Blog/Big/diary.txt", "entry\r\n");
+    const std::string secret = blog.root.Write("Blog/Big/.blog", "template text");
+    // Past the page size bound, so the page builder declines the template.
+    ASSERT_EQ(::truncate(secret.c_str(), static_cast<off_t>(kMaxPageFileBytes) + 1), 0);
+    const Response answer = blog.Request(L"/Blog/Big/diary.txt");
+    EXPECT_TRUE(blog.handled);
+    EXPECT_EQ(answer.statusLine, "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(answer.raw.find("template text"), std::string::npos);
 }
 
 TEST(Blog, OnlyPathsUnderBlogWithThatCaseAreBlogs) {
