@@ -1,5 +1,6 @@
 // The settings file: TOML through toml++, written atomically (temporary file, fsync,
-// rename) with mode 0600, and never overwritten when it does not parse.
+// rename) with mode 0600 through any links to it, and never overwritten when it does not
+// parse or cannot be read.
 #include "platform/Settings.h"
 
 #include <fcntl.h>
@@ -8,10 +9,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <toml++/toml.h>
 
@@ -21,6 +24,9 @@ namespace tarnhollow {
 
 struct SettingsKey::Values {
     toml::table table;
+    // The file was there but could not be read when the key was opened: its values are
+    // unknown, so a missing one is not written back with its default.
+    bool unreadable = false;
 };
 
 SettingsKey::SettingsKey() : values(std::make_unique<Values>()) {}
@@ -32,30 +38,94 @@ std::string settingsPath;
 // Writers re-read the file under this lock, so a value written by one part of the
 // program is never lost to another part's write through an older key.
 std::mutex writeLock;
+// Read errors already told to the user (path and reason). The file is read on every key
+// open, so a lasting error would otherwise repeat its message many times a second.
+// Guarded by writeLock.
+std::set<std::string> reportedReadErrors;
 
-enum class LoadResult { Loaded, Missing, Broken };
+enum class LoadResult { Loaded, Missing, Broken, Unreadable };
+
+// Reads the whole file into `text`. Returns why it could not be read, empty on success;
+// a file that does not exist sets `missing` instead, since that only means defaults.
+std::string ReadText(const std::string& path, std::string& text, bool& missing) {
+    // Non-blocking so that a FIFO in the file's place cannot hold up the caller.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) missing = true;
+        return std::strerror(errno);
+    }
+    std::string why;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) why = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode)) why = std::strerror(EISDIR);
+    else if (!S_ISREG(st.st_mode)) why = "not a regular file";
+    char buffer[8192];
+    while (why.empty()) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) why = std::strerror(errno);
+        else if (n == 0) break;
+        else text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return why;
+}
+
+// The file a write replaces: the last target of a chain of symbolic links, so a link the
+// user made (a dotfile manager's, say) stays a link. Empty when the chain never ends.
+std::string FinalTarget(const std::string& path) {
+    std::filesystem::path current(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) {
+            return current.string();
+        }
+        std::filesystem::path next = std::filesystem::read_symlink(current, ec);
+        if (ec) return {};
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return {};
+}
 
 LoadResult Load(const std::string& path, toml::table& table) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return LoadResult::Missing;
+    table = toml::table();
+    std::string text;
+    bool missing = false;
+    const std::string why = ReadText(path, text, missing);
+    if (missing) return LoadResult::Missing;
+    if (!why.empty()) {
+        // Not a parse error: the user's settings may be intact (no descriptor left, a
+        // permission, a folder in the way), so the file is neither moved nor replaced.
+        if (reportedReadErrors.insert(path + '\n' + why).second) {
+            std::cerr << "tarnhollow: the settings file " << path << " cannot be read (" << why
+                      << "); defaults apply and nothing is written to it until it can be read.\n";
+        }
+        return LoadResult::Unreadable;
+    }
     try {
-        table = toml::parse_file(path);
+        table = toml::parse(text, path);
         return LoadResult::Loaded;
     } catch (const toml::parse_error& error) {
-        std::string aside = path + ".bad-" + std::to_string(std::time(nullptr));
+        // The link's target is what is broken; moving it rather than the link keeps the link.
+        std::string broken = FinalTarget(path);
+        if (broken.empty()) broken = path;
+        std::string aside = broken + ".bad-" + std::to_string(std::time(nullptr));
         std::error_code renameError;
-        std::filesystem::rename(path, aside, renameError);
+        std::filesystem::rename(broken, aside, renameError);
         std::cerr << "tarnhollow: the settings file " << path << " does not parse ("
                   << error.description() << " at line " << error.source().begin.line << "); "
                   << (renameError ? "it is left as it is" : "it was moved to " + aside)
                   << " and defaults apply.\n";
-        table = toml::table();
         return LoadResult::Broken;
     }
 }
 
 bool Save(const std::string& path, const toml::table& table) {
-    std::filesystem::path target(path);
+    const std::string destination = FinalTarget(path);
+    if (destination.empty()) return false;
+    // The temporary file sits beside the final target, so the rename stays within one
+    // folder and therefore atomic.
+    std::filesystem::path target(destination);
     std::string temp = (target.parent_path() / (target.filename().string() + ".tmp-XXXXXX")).string();
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
@@ -73,26 +143,33 @@ bool Save(const std::string& path, const toml::table& table) {
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (ok) ok = ::rename(temp.c_str(), destination.c_str()) == 0;
     if (!ok) ::unlink(temp.c_str());
     return ok;
 }
 
 void Write(SettingsKey* key, std::wstring_view name, toml::node&& value, bool isInteger) {
     if (!key) return;
+    const std::string k = WideToAnsi(name);
+    if (isInteger) key->values->table.insert_or_assign(k, *value.as_integer());
+    else key->values->table.insert_or_assign(k, *value.as_string());
     std::lock_guard<std::mutex> lock(writeLock);
     toml::table current;
-    // A file broken since the key was opened is moved aside by Load; its values are lost
-    // to this process either way, and the key's own view is what gets written.
-    if (Load(settingsPath, current) != LoadResult::Loaded) current = key->values->table;
-    const std::string k = WideToAnsi(name);
-    if (isInteger) {
-        current.insert_or_assign(k, *value.as_integer());
-        key->values->table.insert_or_assign(k, *value.as_integer());
-    } else {
-        current.insert_or_assign(k, *value.as_string());
-        key->values->table.insert_or_assign(k, *value.as_string());
+    switch (Load(settingsPath, current)) {
+    case LoadResult::Loaded:
+        break;
+    case LoadResult::Unreadable:
+        // Whatever is written now would replace the user's file with a partial view.
+        return;
+    case LoadResult::Missing:
+    case LoadResult::Broken:
+        // A file broken since the key was opened is moved aside by Load; its values are
+        // lost to this process either way, and the key's own view is what gets written.
+        current = key->values->table;
+        break;
     }
+    if (isInteger) current.insert_or_assign(k, *value.as_integer());
+    else current.insert_or_assign(k, *value.as_string());
     Save(settingsPath, current);
 }
 
@@ -111,7 +188,7 @@ std::unique_ptr<SettingsKey> OpenSettingsKey() {
     }
     auto key = std::make_unique<SettingsKey>();
     std::lock_guard<std::mutex> lock(writeLock);
-    Load(settingsPath, key->values->table);
+    key->values->unreadable = Load(settingsPath, key->values->table) == LoadResult::Unreadable;
     return key;
 }
 
@@ -122,7 +199,7 @@ uint32_t ReadDword(SettingsKey* key, std::wstring_view name, uint32_t defaultVal
             if (*value >= 0 && *value <= 0xFFFFFFFFLL) return static_cast<uint32_t>(*value);
         }
     }
-    WriteDword(key, name, defaultValue);
+    if (!key->values->unreadable) WriteDword(key, name, defaultValue);
     return defaultValue;
 }
 
@@ -141,7 +218,7 @@ std::wstring ReadString(SettingsKey* key, std::wstring_view name, const wchar_t*
         }
     }
     if (!defaultValue) return L"";
-    WriteString(key, name, defaultValue);
+    if (!key->values->unreadable) WriteString(key, name, defaultValue);
     return defaultValue;
 }
 

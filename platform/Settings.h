@@ -32,7 +32,10 @@ const std::string& SettingsFile();
 
 // Reads the file afresh (creating its folder when missing). Null when the folder
 // cannot be made. A file that does not parse is moved aside, never overwritten, with
-// one message on stderr; the key then starts empty so defaults apply.
+// one message on stderr; the key then starts empty so defaults apply. A file that is
+// there but cannot be read is left alone: its key reads defaults and writes nothing, and
+// no write reaches the file while it stays unreadable (one message per distinct error).
+// A file that is a symbolic link stays one: writes replace the link's final target.
 std::unique_ptr<SettingsKey> OpenSettingsKey();
 
 // With a null key every read returns its default and writes nothing.

@@ -1,11 +1,15 @@
 // The periodic worker: hooks and ticks in order, a period changed by a tick, a stop
-// during a tick, and a second start while a loop runs.
+// during a tick, a second start while a loop runs, the final tick of a worker being
+// destroyed, destruction from its own thread, and one thread object across restarts.
 #include "platform/PeriodicWorker.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <latch>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,7 +20,8 @@ using namespace std::chrono_literals;
 
 class RecordingWorker : public PeriodicWorker {
 public:
-    ~RecordingWorker() override { StopAndWait(); }
+    explicit RecordingWorker(ConstructionKey key) : PeriodicWorker(key) {}
+    using PeriodicWorker::ThreadObjects;
 
     std::string Events() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -33,12 +38,15 @@ public:
     int32_t periodAfterFirstTick = -2;
     bool blockSecondTick = false;
     std::mutex gate;
+    // The final tick copies the worker's own event log here.
+    std::string* finalEvents = nullptr;
 
 protected:
     void OnStart() override { Record("S"); }
     void OnStop() override { Record("E"); }
     void Tick(bool final) override {
         Record(final ? "F" : "t");
+        if (final && finalEvents) *finalEvents = Events();
         if (final) return;
         ++ticks;
         if (ticks == 1 && periodAfterFirstTick != -2) SetPeriod(periodAfterFirstTick);
@@ -65,7 +73,7 @@ private:
 };
 
 TEST(PeriodicWorker, StartTickThenFinalTickAndStopHookAfterAStop) {
-    RecordingWorker worker;
+    Periodic<RecordingWorker> worker;
     EXPECT_EQ(worker.Period(), -1);
     worker.StartWorker(1);
     ASSERT_TRUE(worker.WaitFor([](const std::string& e) { return e.size() >= 4; }));
@@ -78,7 +86,7 @@ TEST(PeriodicWorker, StartTickThenFinalTickAndStopHookAfterAStop) {
 }
 
 TEST(PeriodicWorker, APeriodSetByATickAppliesFromTheNextWait) {
-    RecordingWorker worker;
+    Periodic<RecordingWorker> worker;
     worker.periodAfterFirstTick = 1;
     // A first period of an hour: only the tick's own change lets more ticks come.
     worker.StartWorker(3600 * 1000);
@@ -87,7 +95,7 @@ TEST(PeriodicWorker, APeriodSetByATickAppliesFromTheNextWait) {
 }
 
 TEST(PeriodicWorker, AStopDuringATickEndsTheNextWaitAtOnce) {
-    RecordingWorker worker;
+    Periodic<RecordingWorker> worker;
     worker.blockSecondTick = true;
     std::unique_lock<std::mutex> hold(worker.gate);
     worker.StartWorker(1);
@@ -99,7 +107,7 @@ TEST(PeriodicWorker, AStopDuringATickEndsTheNextWaitAtOnce) {
 }
 
 TEST(PeriodicWorker, LoopsOfOneObjectNeverRunAtTheSameTime) {
-    RecordingWorker worker;
+    Periodic<RecordingWorker> worker;
     worker.StartWorker(3600 * 1000);
     ASSERT_TRUE(worker.WaitFor([](const std::string& e) { return e == "St"; }));
     for (int i = 0; i < 20; ++i) worker.StartWorker(1);
@@ -116,6 +124,54 @@ TEST(PeriodicWorker, LoopsOfOneObjectNeverRunAtTheSameTime) {
             EXPECT_EQ(--open, 0) << events;
         }
     }
+}
+
+TEST(PeriodicWorker, AWorkerDestroyedWhileRunningGetsItsFinalTickWithItsMembers) {
+    std::string seen;
+    {
+        Periodic<RecordingWorker> worker;
+        worker.finalEvents = &seen;
+        worker.StartWorker(-1);
+        ASSERT_TRUE(worker.WaitFor([](const std::string& e) { return e == "St"; }));
+    }
+    EXPECT_EQ(seen, "StF");
+}
+
+TEST(PeriodicWorker, ManyStartsAndStopsKeepOneThreadObject) {
+    Periodic<RecordingWorker> worker;
+    for (int i = 1; i <= 50; ++i) {
+        worker.StartWorker(-1);
+        worker.StopWorker();
+        ASSERT_TRUE(worker.WaitFor([i](const std::string& e) { return std::count(e.begin(), e.end(), 'E') == i; }));
+        EXPECT_LE(worker.ThreadObjects(), 1u);
+    }
+}
+
+// Its first tick destroys it, as an activity whose work ends its own life might.
+struct SelfDestroyingWorker : PeriodicWorker {
+    SelfDestroyingWorker(ConstructionKey key, std::unique_ptr<PeriodicWorker>& owner, std::latch& after)
+        : PeriodicWorker(key), owner(owner), after(after) {}
+    void Tick(bool final) override {
+        if (final) return;
+        std::latch& survived = after;
+        owner.reset();
+        survived.count_down();
+    }
+    std::unique_ptr<PeriodicWorker>& owner;
+    std::latch& after;
+};
+
+TEST(PeriodicWorkerDeathTest, DestructionFromTheWorkersOwnThreadStopsTheProgramLoudly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            std::latch survived(1);
+            std::unique_ptr<PeriodicWorker> owner;
+            owner = MakePeriodic<SelfDestroyingWorker>(owner, survived);
+            owner->StartWorker(-1);
+            survived.wait();
+        },
+        "destroyed by its own thread");
 }
 
 }  // namespace

@@ -1,12 +1,19 @@
-// The settings file: the default-writing rule, types, lengths, atomic replacement and
-// files that do not parse.
+// The settings file: the default-writing rule, types, lengths, atomic replacement, files
+// that do not parse or cannot be read, and files that are links.
 #include "platform/Settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <string>
 #include <toml++/toml.h>
+#include <vector>
 
 #include "support/TestSupport.h"
 
@@ -99,6 +106,55 @@ TEST_F(SettingsFileTest, AFileThatDoesNotParseIsMovedAsideNeverOverwritten) {
     }
     EXPECT_EQ(aside, 1);
     EXPECT_EQ(Stored()["Port"].value<int64_t>(), 8080);
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeitherMovedNorReplaced) {
+    // Tests run as root, past every permission bit: no descriptor left (heavy load) and a
+    // folder in the file's place are what cannot be read here.
+    dir.Write("config/settings.toml", "Port = 81\n");
+    testing::internal::CaptureStderr();
+    rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 64);
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    std::vector<int> held;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) held.push_back(fd);
+    auto key = OpenSettingsKey();
+    EXPECT_EQ(ReadDword(key.get(), L"Port", 8080), 8080u);
+    WriteDword(key.get(), L"Other", 1);
+    for (int fd : held) ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(dir.Read("config/settings.toml"), "Port = 81\n");
+
+    const std::string folder = dir.Path() + "/folder/settings.toml";
+    std::filesystem::create_directories(folder);
+    SetSettingsFile(folder);
+    for (int open = 0; open < 2; ++open) {
+        key = OpenSettingsKey();
+        EXPECT_EQ(ReadString(key.get(), L"Name", L"d"), L"d");
+        WriteDword(key.get(), L"Port", 1);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() + "/folder"), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() + "/config"), {}), 1);
+    // One line for each distinct error, however often the file is read.
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+}
+
+TEST_F(SettingsFileTest, ALinkedFileStaysALinkAndItsFinalTargetIsWritten) {
+    const std::string target = dir.Write("dotfiles/tarnhollow.toml", "Port = 81\n");
+    std::filesystem::create_directories(dir.Path() + "/config");
+    std::filesystem::create_directories(dir.Path() + "/links");
+    std::filesystem::create_symlink(target, dir.Path() + "/links/current.toml");
+    std::filesystem::create_symlink("../links/current.toml", SettingsFile());
+    auto key = OpenSettingsKey();
+    EXPECT_EQ(ReadDword(key.get(), L"Port", 8080), 81u);
+    WriteDword(key.get(), L"Port", 82);
+    EXPECT_TRUE(std::filesystem::is_symlink(SettingsFile()));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() + "/links/current.toml"));
+    EXPECT_EQ(toml::parse_file(target)["Port"].value<int64_t>(), 82);
 }
 
 TEST(Settings, WithoutAKeyReadsReturnDefaultsAndWritesAreLost) {
