@@ -7,17 +7,39 @@
 
 namespace tarnhollow {
 
+namespace {
+
+// Text from visitors can reach these lines (the last blog post's path): a terminal
+// would obey its control sequences, so every control character but the line feed of
+// a message is shown as "?".
+std::string Printable(const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out) {
+        if ((c < 0x20 && c != L'\n') || (c >= 0x7F && c <= 0x9F)) c = L'?';
+    }
+    return WideToAnsi(out);
+}
+
+void PrintLine(std::FILE* stream, const std::wstring& text) {
+    std::fprintf(stream, "%s\n", Printable(text).c_str());
+    std::fflush(stream);
+}
+
+}  // namespace
+
 void HeadlessView::ShowStatusText(const std::wstring& text) {
     if (text == lastText_) return;
     lastText_ = text;
-    std::printf("%s\n", WideToAnsi(text).c_str());
-    std::fflush(stdout);
+    // The status line is one line.
+    std::wstring line = text;
+    for (wchar_t& c : line) {
+        if (c == L'\n') c = L'?';
+    }
+    PrintLine(stdout, line);
 }
 
-void HeadlessView::ShowError(const std::wstring& message) {
-    hadError_ = true;
-    std::fprintf(stderr, "%s\n", WideToAnsi(message).c_str());
-    std::fflush(stderr);
-}
+void HeadlessView::ShowError(const std::wstring& message) { PrintLine(stderr, message); }
+
+void HeadlessView::ShowNotice(const std::wstring& message) { PrintLine(stderr, message); }
 
 }  // namespace tarnhollow

@@ -1,5 +1,5 @@
 // The view without a window: the status line on stdout each time it changes, start
-// errors on stderr.
+// errors and notices on stderr, with no control character reaching the terminal.
 #pragma once
 
 #include "app/View.h"
@@ -10,11 +10,10 @@ class HeadlessView : public View {
 public:
     void ShowStatusText(const std::wstring& text) override;
     void ShowError(const std::wstring& message) override;
-    bool HadError() const { return hadError_; }
+    void ShowNotice(const std::wstring& message) override;
 
 private:
     std::wstring lastText_;
-    bool hadError_ = false;
 };
 
 }  // namespace tarnhollow

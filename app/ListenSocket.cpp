@@ -35,6 +35,12 @@ CListenSocket::~CListenSocket() {
 
 void CListenSocket::OnAccept(int) {
     for (int i = 0; i < kAcceptsPerNotification; ++i) {
+        if (!server_.HasRoomForConnection()) {
+            // At the bound, new connections wait in the backlog until one ends.
+            paused_ = true;
+            Select(0);
+            return;
+        }
         auto transport = std::make_unique<TcpTransport>(Context());
         if (!Accept(*transport)) {
             const int error = LastError();
@@ -54,6 +60,12 @@ void CListenSocket::OnAccept(int) {
         }
         server_.AdoptConnection(std::move(transport));
     }
+}
+
+void CListenSocket::ResumeAccepting() {
+    if (!paused_ || !server_.HasRoomForConnection()) return;
+    paused_ = false;
+    Select(kAccept);
 }
 
 }  // namespace tarnhollow

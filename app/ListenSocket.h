@@ -15,6 +15,9 @@ public:
     CListenSocket(asio::io_context& io, CServer& server);
     ~CListenSocket() override;
 
+    // Accepts again once the server has room, after a pause at its connection bound.
+    void ResumeAccepting();
+
 protected:
     void OnAccept(int error) override;
 
@@ -22,6 +25,7 @@ private:
     struct RetryTimer;
     CServer& server_;
     std::unique_ptr<RetryTimer> retry_;
+    bool paused_ = false;
 };
 
 }  // namespace tarnhollow

@@ -34,6 +34,7 @@ CMainDialog::CMainDialog(asio::io_context& io, View& view, const std::wstring& d
     : io_(io), view_(view), server_(io, 0, documentRoot), timer_(std::make_unique<Timer>(io)) {
     // The dynamic DNS updater is built here, before the server, once it exists.
     server_.SetErrorReporter([this](const std::wstring& message) { view_.ShowError(message); });
+    server_.SetNoticeReporter([this](const std::wstring& message) { view_.ShowNotice(message); });
     timer_->owner = std::make_shared<CMainDialog*>(this);
 }
 
@@ -59,7 +60,8 @@ bool CMainDialog::LoadAndStart(std::optional<uint32_t> portOverride) {
     } else {
         failed = StartOrStop(enable ? port : 0);
     }
-    RefreshStatus();
+    // An address is shown only once the server can be reached there.
+    if (!failed) RefreshStatus();
     // The registered name goes to the NearMe updater and the relay here once they exist.
     return !failed;
 }

@@ -2,6 +2,9 @@
 // the lifetime of accepted connections.
 #include "app/Server.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <asio.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -9,8 +12,10 @@
 #include "app/ListenSocket.h"
 #include "http/ConnectionSocket.h"
 #include "http/Limits.h"
+#include "http/StaticFiles.h"
 #include "http/TcpTransport.h"
 #include "pages/DemoInstaller.h"
+#include "platform/File.h"
 #include "platform/Resources.h"
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
@@ -24,6 +29,8 @@ namespace {
 // resets some of them; this is the usual size for a server that takes bursts.
 constexpr int kListenBacklog = 511;
 constexpr unsigned kStringPortInUse = 3024;
+// Key presses and captures waiting for the display; more are refused at once.
+constexpr size_t kDisplayQueueLimit = 16;
 constexpr unsigned kStringCannotListen = 3025;
 
 // The notification sound a new blog comment plays; a missing file is silence.
@@ -37,33 +44,64 @@ std::wstring FormatWithPort(unsigned stringId, uint32_t port) {
     return AnsiToWide(out);
 }
 
+// A connection may hold a socket and a file; a few descriptors stay for the settings
+// file, the display and the like.
+size_t ConnectionsForDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 4096;
+    const size_t descriptors = static_cast<size_t>(limit.rlim_cur);
+    return descriptors > 64 ? (descriptors - 32) / 2 : std::max<size_t>(1, descriptors / 4);
+}
+
+bool IsEmptyFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_empty(path, error) && !error;
+}
+
 }  // namespace
 
 CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     : io_(io),
       port_(port == 0 ? 80 : port),
       router_(std::make_unique<Router>(site_)),
+      displayQueue_(io, kDisplayQueueLimit),
       deadlines_(io, std::chrono::seconds(limits::kRequestTimeoutSeconds)),
+      lingerDeadlines_(io, std::chrono::milliseconds(limits::kLingerMilliseconds)),
+      rootGiven_(!root.empty()),
       alive_(std::make_shared<CServer*>(this)) {
     // The GPS reader is built here, before the settings below are read.
     hostName_ = AnsiToWide(tarnhollow::HostName());
-    std::wstring documentRoot = root.empty() ? AnsiToWide(DocumentsFolder()) + L"/Tarnhollow" : root;
-    if (documentRoot.size() > 1 && documentRoot.back() == L'/') documentRoot.pop_back();
+    // Normalised once, so that every path the server maps starts with exactly this:
+    // doubled or trailing separators, "." and ".." and symbolic links resolved, and the
+    // file system's root as the empty path.
+    std::wstring documentRoot = CanonicalPath(root.empty() ? AnsiToWide(DocumentsFolder()) + L"/Tarnhollow" : root);
+    const std::string rootBytes = WideToAnsi(documentRoot);
+    // A new user has no document root yet; serving an empty one beats a 404 for "/".
+    std::error_code error;
+    if (!std::filesystem::exists(rootBytes, error)) {
+        rootCreated_ = std::filesystem::create_directories(rootBytes, error);
+        if (error) rootError_ = error.message();
+    }
+    if (auto resolved = ResolvedPath(rootBytes)) documentRoot = AnsiToWide(*resolved);
+    if (!documentRoot.empty() && documentRoot.back() == L'/') documentRoot.pop_back();
     context_.documentRoot = documentRoot;
     context_.directoryListing = 1;
     context_.router = router_.get();
+    context_.clients = this;
     // The fixed order of the services. The GPS pages are added first, here, once they exist.
     router_->AddPageService(&remoteControl_);
     router_->AddPageService(&blog_);
     router_->AddFileService(&screenshot_);
-    // A new user has no document root yet; serving an empty one beats a 404 for "/".
-    std::error_code ignored;
-    std::filesystem::create_directories(WideToAnsi(documentRoot), ignored);
 
     auto key = OpenSettingsKey();
     site_.blogSound = ReadString(key.get(), L"BlogSound", kDefaultBlogSound);
     connectionManager_ = ReadDword(key.get(), L"ConnMgr", 1);
     site_.mapKey = ReadString(key.get(), L"GoogleApiKey", L"");
+    // 0: as many as the descriptor limit allows.
+    const uint32_t maxConnections = ReadDword(key.get(), L"MaxConnections", 0);
+    maxConnections_ = maxConnections ? maxConnections : ConnectionsForDescriptorLimit();
+    // 0: no bound per client address.
+    maxConnectionsPerClient_ = ReadDword(key.get(), L"MaxConnectionsPerClient", 64);
     // The GPS reader's worker starts here once the reader exists.
 }
 
@@ -72,14 +110,32 @@ CServer::~CServer() {
     StopServer();
     // The GPS reader saves its last fix as it is destroyed, once it exists.
     alive_.reset();
-    for (CConnectionSocket* connection : connections_) delete connection;
+    for (auto& [connection, address] : connections_) delete connection;
     connections_.clear();
 }
 
 bool CServer::StartServer(uint32_t port, bool installDemo) {
     if (port != 0) port_ = port;
-    // The demo site goes into the document root before the listening socket opens.
-    if (installDemo) InstallDemo(context_.documentRoot);
+    const std::wstring& root = context_.documentRoot;
+    const std::string rootPath = root.empty() ? "/" : WideToAnsi(root);
+    if (FileAttributes(rootPath) != kAttributeFolder) {
+        StopServer();
+        if (reportError_) {
+            reportError_(rootError_.empty()
+                             ? L"The document root " + AnsiToWide(rootPath) + L" is not a folder; choose a folder with --root DIR."
+                             : L"Cannot create the document root " + AnsiToWide(rootPath) + L": " + AnsiToWide(rootError_) + L".");
+        }
+        return false;
+    }
+    // The demo site goes into the document root before the listening socket opens, but
+    // never among a user's own files in a folder of their choosing.
+    if (installDemo && DemoWelcome()) {
+        InstallDemo(root);
+    } else if (installDemo && reportNotice_) {
+        reportNotice_(L"The demo site was not installed into " + AnsiToWide(rootPath) +
+                      L", which holds files of its own. To get it, set CreateDemo = 0 in " +
+                      AnsiToWide(SettingsFile()) + L" and start with an empty folder as the root.");
+    }
     StopServer();
 
     bool listening = false;
@@ -89,8 +145,9 @@ bool CServer::StartServer(uint32_t port, bool installDemo) {
         listenSocket_->Select(AsyncSocket::kAccept);
         listening = true;
     } else {
-        const std::wstring message =
-            error == EADDRINUSE ? FormatWithPort(kStringPortInUse, port_) : FormatWithPort(kStringCannotListen, port_);
+        std::wstring message = error == EADDRINUSE ? FormatWithPort(kStringPortInUse, port_)
+                                                   : FormatWithPort(kStringCannotListen, port_);
+        if (error == EADDRINUSE && !portInUseHint_.empty()) message += L"\n" + portInUseHint_;
         if (reportError_) reportError_(message);
         listenSocket_.reset();
     }
@@ -126,10 +183,31 @@ std::wstring CServer::LastBlogPostUrl() const {
     return L"localhost:" + std::to_wstring(port_) + site_.lastBlogPostPath;
 }
 
+bool CServer::DemoWelcome() const {
+    if (context_.documentRoot.empty()) return false;
+    const std::string root = WideToAnsi(context_.documentRoot);
+    if (!rootGiven_ || rootCreated_ || IsEmptyFolder(root)) return true;
+    // A folder an earlier version put the demo into gets the new version's demo.
+    for (std::string_view name : kDemoFiles) {
+        std::string path = root + "/" + std::string(name);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        if (FileAttributes(path) >= 0) return true;
+    }
+    return false;
+}
+
 void CServer::AdoptConnection(std::unique_ptr<TcpTransport> transport) {
+    std::wstring address = transport->PeerAddress();
+    ClientUsage& usage = clients_[address];
+    if (maxConnectionsPerClient_ != 0 && usage.connections >= maxConnectionsPerClient_) {
+        // Closed as the transport goes: one address cannot take every descriptor.
+        return;
+    }
+    ++usage.connections;
     auto* connection = new CConnectionSocket(&context_, std::move(transport),
-                                             [this](CConnectionSocket* c) { Release(c); }, &deadlines_);
-    connections_.insert(connection);
+                                             [this](CConnectionSocket* c) { Release(c); }, &deadlines_,
+                                             &lingerDeadlines_);
+    connections_.emplace(connection, std::move(address));
     connection->Start();
 }
 
@@ -138,8 +216,32 @@ void CServer::Release(CConnectionSocket* connection) {
     asio::post(io_, [token = std::weak_ptr<CServer*>(alive_), connection] {
         auto alive = token.lock();
         if (!alive) return;
-        if ((*alive)->connections_.erase(connection)) delete connection;
+        CServer& server = **alive;
+        auto found = server.connections_.find(connection);
+        if (found == server.connections_.end()) return;
+        const std::wstring address = std::move(found->second);
+        server.connections_.erase(found);
+        delete connection;
+        auto usage = server.clients_.find(address);
+        if (usage != server.clients_.end() && --usage->second.connections == 0 && usage->second.bodyBytes == 0) {
+            server.clients_.erase(usage);
+        }
+        if (server.listenSocket_) server.listenSocket_->ResumeAccepting();
     });
+}
+
+bool CServer::ReserveBody(const std::wstring& address, long long bytes) {
+    ClientUsage& usage = clients_[address];
+    if (usage.bodyBytes + bytes > limits::kMaxBodyBytesPerClient) return false;
+    usage.bodyBytes += bytes;
+    return true;
+}
+
+void CServer::ReleaseBody(const std::wstring& address, long long bytes) {
+    auto usage = clients_.find(address);
+    if (usage == clients_.end()) return;
+    usage->second.bodyBytes -= bytes;
+    if (usage->second.bodyBytes <= 0 && usage->second.connections == 0) clients_.erase(usage);
 }
 
 }  // namespace tarnhollow

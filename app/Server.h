@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "http/RequestDeadlines.h"
 #include "http/ServerContext.h"
@@ -15,6 +15,7 @@
 #include "pages/Router.h"
 #include "pages/ScreenshotService.h"
 #include "pages/SiteState.h"
+#include "platform/BackgroundQueue.h"
 #include "platform/KeyInjector.h"
 #include "platform/ScreenCapture.h"
 #include "platform/SoundPlayer.h"
@@ -29,19 +30,21 @@ class CListenSocket;
 class CConnectionSocket;
 class TcpTransport;
 
-class CServer {
+class CServer : private ClientBudget {
 public:
-    // Shows a start error to the user (a dialog box, or stderr without a window).
+    // Shows a start error to the user (a dialog box, or stderr without a window), or a
+    // notice that is not an error.
     using ErrorReporter = std::function<void(const std::wstring& message)>;
 
     // `port` 0 means 80 until a start supplies one; an empty `root` means the documents
-    // folder joined with "Tarnhollow".
+    // folder joined with "Tarnhollow" (created when missing).
     CServer(asio::io_context& io, uint32_t port, const std::wstring& root);
     ~CServer();
     CServer(const CServer&) = delete;
     CServer& operator=(const CServer&) = delete;
 
     // Opens the listening socket on `port` (when non-zero); true when listening works.
+    // Refuses, with a message, to serve a document root that is not a folder.
     bool StartServer(uint32_t port, bool installDemo);
     void StopServer();
 
@@ -49,10 +52,17 @@ public:
     std::wstring LastBlogPostUrl() const;
     void ClearLastBlogPost() { site_.lastBlogPostPath.clear(); }
 
-    // Takes an accepted connection's transport and starts serving it.
+    // Takes an accepted connection's transport and starts serving it; one from a client
+    // address that holds its share of connections already is closed at once.
     void AdoptConnection(std::unique_ptr<TcpTransport> transport);
+    // False while the server holds as many connections as it may; the listener then
+    // leaves new ones waiting in the backlog until one ends.
+    bool HasRoomForConnection() const { return connections_.size() < maxConnections_; }
 
     void SetErrorReporter(ErrorReporter reporter) { reportError_ = std::move(reporter); }
+    void SetNoticeReporter(ErrorReporter reporter) { reportNotice_ = std::move(reporter); }
+    // How the user chooses another port, said after "Port P is already in use!".
+    void SetPortInUseHint(std::wstring hint) { portInUseHint_ = std::move(hint); }
     void SetRouter(ContentRouter* router) { context_.router = router; }
 
     bool IsListening() const { return listenSocket_ != nullptr; }
@@ -66,6 +76,11 @@ public:
 
 private:
     void Release(CConnectionSocket* connection);
+    bool ReserveBody(const std::wstring& address, long long bytes) override;
+    void ReleaseBody(const std::wstring& address, long long bytes) override;
+    // Whether the demo site may go into the document root: the default one, a folder
+    // that is empty or was made by this start, or one that holds an earlier demo.
+    bool DemoWelcome() const;
 
     asio::io_context& io_;
     std::wstring hostName_;
@@ -76,18 +91,37 @@ private:
     uint32_t connectionManager_ = 1;
     SiteState site_;
     std::unique_ptr<Router> router_;
-    // The built-in services and what they act on; the router offers them requests.
+    // The built-in services and what they act on; the router offers them requests. The
+    // display is used from the queue's thread alone; the queue goes before the key
+    // injector and the capture, and its jobs touch nothing else of the server.
     KeyInjector keyInjector_;
     ScreenCapture screenCapture_;
     SoundPlayer soundPlayer_;
-    RemoteControlService remoteControl_{site_, keyInjector_};
+    BackgroundQueue displayQueue_;
+    RemoteControlService remoteControl_{site_, keyInjector_, displayQueue_};
     BlogService blog_{site_, soundPlayer_};
-    ScreenshotService screenshot_{site_, screenCapture_};
+    ScreenshotService screenshot_{site_, screenCapture_, displayQueue_};
     ErrorReporter reportError_;
+    ErrorReporter reportNotice_;
+    std::wstring portInUseHint_;
     RequestDeadlines deadlines_;
-    // Every connection owns itself; this set only lets the ones still open at exit be
-    // freed, and is the one place where connections are deleted.
-    std::unordered_set<CConnectionSocket*> connections_;
+    RequestDeadlines lingerDeadlines_;
+    // The root was given on the command line (not the default), and whether this start
+    // made the folder.
+    bool rootGiven_ = false;
+    bool rootCreated_ = false;
+    std::string rootError_;
+    size_t maxConnections_ = 1;
+    uint32_t maxConnectionsPerClient_ = 64;
+    struct ClientUsage {
+        uint32_t connections = 0;
+        long long bodyBytes = 0;
+    };
+    std::unordered_map<std::wstring, ClientUsage> clients_;
+    // Every connection owns itself; this map only lets the ones still open at exit be
+    // freed, and is the one place where connections are deleted. It holds each one's
+    // client address, counted in `clients_`.
+    std::unordered_map<CConnectionSocket*, std::wstring> connections_;
     std::shared_ptr<CServer*> alive_;
 };
 

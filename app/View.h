@@ -13,6 +13,8 @@ public:
     virtual void ShowStatusText(const std::wstring& text) = 0;
     // A start error, shown as an error message box would be.
     virtual void ShowError(const std::wstring& message) = 0;
+    // Something the user should know that is not an error.
+    virtual void ShowNotice(const std::wstring& message) = 0;
 };
 
 }  // namespace tarnhollow

@@ -1,7 +1,10 @@
 // The program: reads the command line, holds the single-instance lock, builds the main
 // dialog's controller with its view, runs the server thread's event loop until Stop,
 // SIGINT or SIGTERM, and tears down in order.
+#include <sys/resource.h>
+
 #include <asio.hpp>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -16,7 +19,24 @@
 
 using namespace tarnhollow;
 
+namespace {
+
+// Room for as many connections as the system lets this user have, within reason: the
+// soft limit is often far below the hard one.
+void RaiseDescriptorLimit() {
+    constexpr rlim_t kWanted = 8192;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= kWanted) return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > kWanted ? kWanted : limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // A peer that resets its connection while a file is sent, a closed standard output,
+    // a lost display: a write to any of them must fail with an error, not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
     CommandLine line = ParseCommandLine(argc, argv);
     if (!line.error.empty()) {
         std::fprintf(stderr, "tarnhollow: %s\n%s", line.error.c_str(), kUsage);
@@ -51,9 +71,11 @@ int main(int argc, char** argv) {
     }
 
     // Without a window view every run is headless: the status line goes to stdout.
+    RaiseDescriptorLimit();
     asio::io_context io;
     HeadlessView view;
     auto dialog = std::make_unique<CMainDialog>(io, view, root);
+    dialog->Server().SetPortInUseHint(AnsiToWide("Choose another port with --port N, or set Port in " + settings + "."));
 
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code& error, int) {

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "http/Dispatch.h"
 #include "http/Limits.h"
 #include "http/ResponseWriter.h"
@@ -11,33 +13,64 @@
 
 namespace tarnhollow {
 
+namespace {
+// One sendfile call sends at most this much, so one connection cannot hold the server
+// thread for long.
+constexpr long long kSendFileChunk = 1 << 20;
+}  // namespace
+
 CConnectionSocket::CConnectionSocket(const ServerContext* server, std::unique_ptr<Transport> transport,
-                                     Deleter deleter, RequestDeadlines* deadlines)
-    : server_(server), transport_(std::move(transport)), deleter_(std::move(deleter)), deadlines_(deadlines) {
+                                     Deleter deleter, RequestDeadlines* deadlines, RequestDeadlines* lingerDeadlines)
+    : server_(server),
+      transport_(std::move(transport)),
+      deleter_(std::move(deleter)),
+      deadlines_(deadlines),
+      lingerDeadlines_(lingerDeadlines) {
     transport_->Attach(this);
+    sink_.resumer = this;
 }
 
-CConnectionSocket::~CConnectionSocket() { StopDeadline(); }
+CConnectionSocket::~CConnectionSocket() {
+    StopDeadline();
+    ReleaseBody();
+}
 
 void CConnectionSocket::Start() {
-    if (deadlines_) deadline_ = deadlines_->Add(this);
+    StartDeadline(deadlines_);
     // The request has usually arrived with the connection (the listener accepts only
     // once data is there): read it now rather than after another trip through the loop.
     OnReceive();
     if (!closing_ && state_ != ReadState::Complete) transport_->WantRead();
 }
 
+void CConnectionSocket::StartDeadline(RequestDeadlines* list) {
+    StopDeadline();
+    if (!list) return;
+    deadlineList_ = list;
+    deadline_ = list->Add(this);
+}
+
+void CConnectionSocket::RenewDeadline() {
+    if (deadline_) deadlineList_->Renew(*deadline_);
+}
+
 void CConnectionSocket::StopDeadline() {
-    if (deadline_) deadlines_->Remove(*deadline_);
+    if (deadline_) deadlineList_->Remove(*deadline_);
     deadline_.reset();
 }
 
 void CConnectionSocket::OnReceive() {
-    if (closing_ || state_ == ReadState::Complete) return;
+    if (closing_) return;
+    if (lingering_) {
+        DiscardLingeringInput();
+        return;
+    }
+    if (state_ == ReadState::Complete) return;
     if (!request_) {
         request_ = std::make_unique<CRequest>();
         request_->server = server_;
         request_->response = &sink_;
+        request_->peerAddress = transport_->PeerAddress();
     }
     IoBuffer& buffer = sink_.buffer;
     const long n = transport_->Receive(buffer.Data(), buffer.LogicalSize());
@@ -51,6 +84,7 @@ void CConnectionSocket::OnReceive() {
         if (state_ == ReadState::Body) {
             const std::wstring length = GetHeader(*request_, L"Content-Length");
             if (length.empty()) {
+                if (consumed < received) unreadInput_ = true;
                 Complete();
                 return;
             }
@@ -59,6 +93,10 @@ void CConnectionSocket::OnReceive() {
             if (expected < 0) expected = 0;
             if (expected > limits::kMaxBodyBytes) {
                 Refuse(kStatusBadRequest);
+                return;
+            }
+            if (!ReserveBody(expected)) {
+                Refuse(kStatusServiceUnavailable);
                 return;
             }
             request_->contentLength = expected;
@@ -99,7 +137,8 @@ bool CConnectionSocket::AppendBody(const char* bytes, size_t size) {
     const size_t expected = static_cast<size_t>(request_->contentLength);
     const size_t wanted = expected > body.size() ? expected - body.size() : 0;
     // Bytes beyond the announced length are discarded.
-    body.append(bytes, size < wanted ? size : wanted);
+    if (size > wanted) unreadInput_ = true;
+    body.append(bytes, std::min(size, wanted));
     if (body.size() >= expected) {
         Complete();
         return false;
@@ -107,26 +146,62 @@ bool CConnectionSocket::AppendBody(const char* bytes, size_t size) {
     return true;
 }
 
+bool CConnectionSocket::ReserveBody(long long bytes) {
+    if (bytes <= 0 || !server_ || !server_->clients) return true;
+    if (!server_->clients->ReserveBody(request_->peerAddress, bytes)) return false;
+    reservedBody_ = bytes;
+    return true;
+}
+
+void CConnectionSocket::ReleaseBody() {
+    if (reservedBody_ == 0) return;
+    server_->clients->ReleaseBody(request_->peerAddress, reservedBody_);
+    reservedBody_ = 0;
+}
+
 void CConnectionSocket::Complete() {
     state_ = ReadState::Complete;
-    StopDeadline();
+    ReleaseBody();
+    // From here the deadline bounds the answer's progress instead.
+    RenewDeadline();
     sink_.buffer.Reset(limits::kIoBufferSize);
-    request_->peerAddress = transport_->PeerAddress();
     Dispatch(*request_);
+    // A deferred answer is sent once its service finishes it.
+    if (sink_.deferred) {
+        transport_->WantNothing();
+        return;
+    }
     transport_->WantWrite();
 }
 
 void CConnectionSocket::Refuse(unsigned statusId) {
     state_ = ReadState::Complete;
-    StopDeadline();
+    // The rest of what the peer is sending will not be read.
+    unreadInput_ = true;
+    ReleaseBody();
+    RenewDeadline();
     sink_.buffer.Reset(limits::kIoBufferSize);
     sink_.file.Reset();
     WriteError(*request_, statusId);
     transport_->WantWrite();
 }
 
+void CConnectionSocket::ResumeAnswer(const std::function<void(CRequest&)>& write) {
+    if (closing_ || !sink_.deferred) return;
+    sink_.deferred = false;
+    write(*request_);
+    RenewDeadline();
+    transport_->WantWrite();
+}
+
+std::weak_ptr<AnswerResumer*> CConnectionSocket::Token() {
+    // Made only for the few answers that are deferred.
+    if (!resumeToken_) resumeToken_ = std::make_shared<AnswerResumer*>(this);
+    return resumeToken_;
+}
+
 void CConnectionSocket::OnSend() {
-    if (closing_) return;
+    if (closing_ || lingering_ || sink_.deferred) return;
     IoBuffer& buffer = sink_.buffer;
     if (buffer.Pending() > 0) {
         const long n = transport_->Send(buffer.Data(), buffer.Pending());
@@ -139,43 +214,97 @@ void CConnectionSocket::OnSend() {
             DeleteSelf();
             return;
         }
+        if (n > 0) RenewDeadline();
         if (static_cast<size_t>(n) < buffer.Pending()) {
             buffer.Consume(static_cast<size_t>(n));
             transport_->WantWrite();
             return;
         }
-        buffer.SetPending(0);
+        // Refills start at the front again, so every read from the file fills the
+        // whole buffer rather than what a partial send left of it.
+        buffer.Rewind();
     }
-    if (sink_.file.IsOpen()) {
-        const int fd = sink_.file.Get();
-        if (fileOffset_ < 0) {
-            const off_t position = ::lseek(fd, 0, SEEK_CUR);
-            fileOffset_ = position < 0 ? 0 : position;
-        }
-        // Plain files go straight from the file to the socket when the transport can;
-        // the bytes on the wire are the same as reading them through the buffer.
-        long n = transport_->SendFile(fd, fileOffset_, 1 << 20);
-        if (n == Transport::kUnsupported) {
-            n = ReadSome(fd, buffer.Data(), buffer.LogicalSize());
-            if (n > 0) {
-                buffer.SetPending(static_cast<size_t>(n));
-                transport_->WantWrite();
-                return;
-            }
-            sink_.file.Reset();
-        } else if (n > 0 || n == Transport::kWouldBlock) {
-            transport_->WantWrite();
-            return;
-        } else if (n == 0) {
-            sink_.file.Reset();
+    if (sink_.file.IsOpen() && !SendFromFile()) return;
+    if (sink_.file.IsOpen() || buffer.Pending() > 0) {
+        transport_->WantWrite();
+        return;
+    }
+    EndExchange();
+}
+
+bool CConnectionSocket::SendFromFile() {
+    IoBuffer& buffer = sink_.buffer;
+    const int fd = sink_.file.Get();
+    if (sink_.fileBytesLeft <= 0) {
+        sink_.file.Reset();
+        return true;
+    }
+    if (fileOffset_ < 0) {
+        const off_t position = ::lseek(fd, 0, SEEK_CUR);
+        fileOffset_ = position < 0 ? 0 : position;
+    }
+    // Plain files go straight from the file to the socket when the transport can;
+    // the bytes on the wire are the same as reading them through the buffer.
+    const long long chunk = std::min(sink_.fileBytesLeft, kSendFileChunk);
+    long n = transport_->SendFile(fd, fileOffset_, static_cast<size_t>(chunk));
+    if (n == Transport::kUnsupported) {
+        const size_t room = static_cast<size_t>(std::min<long long>(sink_.fileBytesLeft, buffer.LogicalSize()));
+        n = ReadSome(fd, buffer.Data(), room);
+        if (n > 0) {
+            buffer.SetPending(static_cast<size_t>(n));
+            sink_.fileBytesLeft -= n;
         } else {
-            transport_->ShutDown();
-            DeleteSelf();
-            return;
+            // The file ended early (it shrank) or cannot be read: nothing more to send.
+            sink_.file.Reset();
         }
+        return true;
+    }
+    if (n > 0) {
+        sink_.fileBytesLeft -= n;
+        RenewDeadline();
+        if (sink_.fileBytesLeft <= 0) sink_.file.Reset();
+        return true;
+    }
+    if (n == Transport::kWouldBlock) return true;
+    if (n == 0) {
+        sink_.file.Reset();
+        return true;
     }
     transport_->ShutDown();
     DeleteSelf();
+    return false;
+}
+
+void CConnectionSocket::EndExchange() {
+    const Transport::Leftover leftover = transport_->DiscardInput();
+    const bool peerMaySend = leftover == Transport::Leftover::Unread ||
+                             (leftover == Transport::Leftover::None && unreadInput_);
+    if (!peerMaySend || !lingerDeadlines_) {
+        transport_->ShutDown();
+        DeleteSelf();
+        return;
+    }
+    // Closing now, with the peer's bytes unread, would reset the connection and could
+    // destroy the end of the answer still in flight: end our side, then read and
+    // discard until the peer ends its side or the linger time is up.
+    lingering_ = true;
+    sink_.buffer.Reset(limits::kIoBufferSize);
+    StartDeadline(lingerDeadlines_);
+    transport_->EndSending();
+    transport_->WantRead();
+}
+
+void CConnectionSocket::DiscardLingeringInput() {
+    IoBuffer& buffer = sink_.buffer;
+    const long n = transport_->Receive(buffer.Data(), buffer.LogicalSize());
+    if (n > 0) discardedBytes_ += static_cast<size_t>(n);
+    if (discardedBytes_ > limits::kMaxDiscardedBytes) {
+        transport_->ShutDown();
+        DeleteSelf();
+        return;
+    }
+    // The peer's end arrives as a close notification.
+    transport_->WantRead();
 }
 
 void CConnectionSocket::OnClose() {
@@ -186,11 +315,14 @@ void CConnectionSocket::OnClose() {
 void CConnectionSocket::OnTimeout() {
     // The deadlines have already let go of this connection.
     deadline_.reset();
-    OnClose();
+    if (closing_) return;
+    transport_->ShutDown();
+    DeleteSelf();
 }
 
 void CConnectionSocket::DeleteSelf() {
     closing_ = true;
+    resumeToken_.reset();
     if (deleter_) {
         deleter_(this);
     } else {

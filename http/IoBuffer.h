@@ -22,6 +22,11 @@ public:
 
     // Drops `count` sent bytes from the front; the logical size shrinks with them.
     void Consume(size_t count);
+    // Forgets pending bytes and gives back the whole buffer, without clearing it.
+    void Rewind() {
+        start_ = 0;
+        pending_ = 0;
+    }
 
     char* Data() { return bytes_.data() + start_; }
     const char* Data() const { return bytes_.data() + start_; }

@@ -13,6 +13,7 @@
 namespace tarnhollow {
 
 struct ServerContext;
+class AnswerResumer;
 
 enum class ReadState { RequestLine, Headers, Body, Complete };
 
@@ -23,6 +24,13 @@ struct ResponseSink {
     UniqueFd file;
     // Size and last-write time of `file`, as it was when opened.
     FileInfo fileInfo;
+    // Bytes of `file` still to be sent: what the Content-Length announced, less what is
+    // already in the buffer. A file that grows meanwhile is not sent past it.
+    long long fileBytesLeft = 0;
+    // Set while a service finishes the answer later (see PendingAnswer.h).
+    bool deferred = false;
+    // Not owned: the connection, when it can wait for a deferred answer.
+    AnswerResumer* resumer = nullptr;
 };
 
 struct CRequest {

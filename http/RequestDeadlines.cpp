@@ -1,4 +1,4 @@
-// Expiring connections that have not completed their request in time.
+// Expiring connections that have not completed their request, or made progress, in time.
 #include "http/RequestDeadlines.h"
 
 #include <asio.hpp>
@@ -30,6 +30,13 @@ RequestDeadlines::Handle RequestDeadlines::Add(TransportEvents* connection) {
     entries_.push_back({Clock::now() + limit_, connection});
     if (!timer_->armed) Arm();
     return std::prev(entries_.end());
+}
+
+void RequestDeadlines::Renew(Handle handle) {
+    // Moved to the back, which keeps the list in deadline order without a search.
+    handle->deadline = Clock::now() + limit_;
+    entries_.splice(entries_.end(), entries_, handle);
+    if (!timer_->armed) Arm();
 }
 
 void RequestDeadlines::Remove(Handle handle) {

@@ -1,6 +1,7 @@
-// The deadline by which every connection must have completed its request: one timer for
-// all connections of a server instead of one each, since every deadline is the same
-// time after its connection began.
+// Deadlines of the connections of a server (to complete a request, to make progress
+// with an answer, to linger before closing): one timer for all connections of a list
+// instead of one each, since every deadline of a list is the same time after its
+// connection began or last made progress.
 #pragma once
 
 #include <chrono>
@@ -29,8 +30,10 @@ public:
     RequestDeadlines(const RequestDeadlines&) = delete;
     RequestDeadlines& operator=(const RequestDeadlines&) = delete;
 
-    // Starts the clock for a connection; at the deadline it gets OnClose().
+    // Starts the clock for a connection; at the deadline it gets OnTimeout().
     Handle Add(TransportEvents* connection);
+    // The connection made progress: its deadline starts again from now.
+    void Renew(Handle handle);
     // The connection completed its request or went away.
     void Remove(Handle handle);
     size_t Count() const { return entries_.size(); }

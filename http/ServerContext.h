@@ -26,6 +26,17 @@ public:
     virtual bool Handle(CRequest& request) = 0;
 };
 
+// What one client address holds of the server: request bodies of unfinished requests
+// count against its share (the connections themselves are counted where they are
+// accepted).
+class ClientBudget {
+public:
+    virtual ~ClientBudget() = default;
+    // False when the address may not hold `bytes` more; nothing is reserved then.
+    virtual bool ReserveBody(const std::wstring& address, long long bytes) = 0;
+    virtual void ReleaseBody(const std::wstring& address, long long bytes) = 0;
+};
+
 struct ServerContext {
     // Absolute folder path without a trailing "/".
     std::wstring documentRoot;
@@ -33,6 +44,8 @@ struct ServerContext {
     int directoryListing = 1;
     // Not owned; null serves every file raw.
     ContentRouter* router = nullptr;
+    // Not owned; null puts no bound on a client's request bodies but the request's own.
+    ClientBudget* clients = nullptr;
 };
 
 }  // namespace tarnhollow

@@ -3,9 +3,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+
 #include <vector>
 
 #include "http/MimeTypes.h"
+#include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
 #include "http/ServerContext.h"
 #include "platform/Resources.h"
@@ -42,10 +46,35 @@ bool IsHiddenBelowRoot(std::wstring_view root, std::wstring_view path) {
     return false;
 }
 
-int PathAttributes(const CRequest& request, const std::wstring& path) {
-    int attributes = FileAttributes(WideToAnsi(path));
-    if (attributes >= 0 && IsHiddenBelowRoot(request.server->documentRoot, path)) attributes |= kAttributeHidden;
-    return attributes;
+bool IsInside(std::wstring_view root, std::wstring_view path) {
+    return path.compare(0, root.size(), root) == 0 && (path.size() == root.size() || path[root.size()] == L'/');
+}
+
+// The file or folder a canonical path inside the root names, as its resolved path and
+// attributes; the nearest existing ancestor decides when the path itself does not
+// exist: a file serves the URL (the rest of the URL is ignored), a folder means nothing
+// is there (nullopt). Linear in the path's length: the error of one status query tells
+// a missing name (nothing is there) from a file met on the way, and only then is the
+// path walked down from the root, stopping at the first name that is not a folder.
+std::optional<std::pair<std::string, int>> FindOnDisk(const std::string& root, const std::string& path) {
+    int error = 0;
+    int attributes = FileAttributes(path, &error);
+    std::string found = path;
+    if (attributes < 0) {
+        if (error != ENOTDIR && error != ENAMETOOLONG) return std::nullopt;
+        size_t end = root.size();
+        attributes = kAttributeFolder;
+        while (attributes == kAttributeFolder && end < path.size()) {
+            end = path.find('/', end + 1);
+            if (end == std::string::npos) end = path.size();
+            attributes = FileAttributes(path.substr(0, end));
+        }
+        if (attributes != kAttributeNormal) return std::nullopt;
+        found.resize(end);
+    }
+    auto resolved = ResolvedPath(found);
+    if (!resolved) return std::nullopt;
+    return std::make_pair(std::move(*resolved), attributes);
 }
 
 // Appends the line-feed separated entries of a string-table list.
@@ -77,9 +106,10 @@ const DefaultNames& Defaults() {
     return names;
 }
 
-void Redirect(CRequest& request, unsigned id, const std::wstring& location) {
+// `suffix` is appended as it is: the "?" that marks a default program.
+void Redirect(CRequest& request, unsigned id, std::wstring_view path, std::wstring_view suffix = {}) {
     WriteStatus(request, id);
-    WriteHeader(request, L"Location", PercentEncode(location));
+    WriteHeader(request, L"Location", PercentEncode(path, PercentSet::Link) + std::wstring(suffix));
     EndHeaders(request);
 }
 
@@ -116,7 +146,7 @@ std::wstring CanonicalPath(std::wstring_view text) {
         std::wstring_view part = text.substr(start, i - start);
         if (part == L"..") {
             if (!parts.empty()) parts.pop_back();
-        } else {
+        } else if (part != L".") {
             parts.push_back(part);
         }
     }
@@ -138,54 +168,58 @@ void MapUrl(CRequest& request) {
         return;
     }
     std::wstring canonical = CanonicalPath(root + request.urlPath);
-    const bool inside = canonical.compare(0, root.size(), root) == 0 &&
-                        (canonical.size() == root.size() || canonical[root.size()] == L'/');
-    if (!inside) {
+    if (!IsInside(root, canonical)) {
         WriteError(request, kStatusBadRequest);
         return;
     }
-    request.attributes = PathAttributes(request, canonical);
-    if (request.attributes < 0) {
-        if (canonical == root + L"/") {
+    if (!canonical.empty() && canonical.back() == L'/') canonical.pop_back();
+    auto found = FindOnDisk(WideToAnsi(root), WideToAnsi(canonical));
+    if (!found) {
+        if (canonical == root) {
+            // The document root itself is missing: an empty listing, not a 404.
             request.attributes = kAttributeFolder;
             request.filePath = root;
             return;
         }
-        // The nearest existing ancestor decides: a file serves the URL (the rest of the
-        // URL is ignored), a folder means nothing is there.
-        std::wstring path = canonical;
-        if (!path.empty() && path.back() == L'/') path.pop_back();
-        while (request.attributes < 0) {
-            size_t slash = path.rfind(L'/');
-            if (slash == std::wstring::npos || slash < root.size()) break;
-            path.resize(slash);
-            request.attributes = PathAttributes(request, path);
-        }
-        if (request.attributes < 0 || (request.attributes & kAttributeFolder)) {
-            request.attributes = -1;
-            WriteError(request, kStatusNotFound);
-            return;
-        }
-        canonical = path;
+        WriteError(request, kStatusNotFound);
+        return;
     }
+    const std::wstring resolved = AnsiToWide(found->first);
+    request.attributes = found->second;
+    // The hidden and containment rules hold for where a symbolic link leads as well as
+    // for the name that was asked for: a link is no way around them.
+    const bool hidden = IsHiddenBelowRoot(root, canonical) || !IsInside(root, resolved) ||
+                        IsHiddenBelowRoot(root, resolved);
+    if (hidden) {
+        // The hidden answer comes before any redirect, so that it tells nothing of what
+        // a hidden folder holds.
+        request.attributes |= kAttributeHidden;
+        request.filePath = canonical;
+        return;
+    }
+    request.filePath = resolved == L"/" ? std::wstring() : resolved;
     const bool folder = request.attributes & kAttributeFolder;
-    if (folder && (canonical.empty() || canonical.back() != L'/')) {
+    if (!folder) return;
+    if (request.urlPath.empty() || request.urlPath.back() != L'/') {
         Redirect(request, kStatusMovedPermanently, request.urlPath + L"/");
         return;
     }
-    request.filePath = canonical;
-    if (!request.filePath.empty() && request.filePath.back() == L'/') request.filePath.pop_back();
-    if (!folder) return;
-
-    std::wstring base = request.urlPath;
-    if (base.empty() || base.back() != L'/') base += L'/';
     // Default documents come before default programs; names match ignoring case, and
     // the redirect names the file as it is on disk, so it leads to a file that exists.
     const DefaultNames& names = Defaults();
-    if (auto found = FindFileIgnoringCase(WideToAnsi(request.filePath), names.wanted)) {
-        const bool program = found->first >= names.documents;
-        Redirect(request, kStatusRedirection, base + AnsiToWide(found->second) + (program ? L"?" : L""));
+    if (auto file = FindFileIgnoringCase(WideToAnsi(request.filePath), names.wanted)) {
+        const bool program = file->first >= names.documents;
+        Redirect(request, kStatusRedirection, request.urlPath + AnsiToWide(file->second), program ? L"?" : L"");
     }
+}
+
+std::wstring MappedUrlPath(const CRequest& request) {
+    if (!request.server) return request.urlPath;
+    const std::wstring& root = request.server->documentRoot;
+    const std::wstring& path = request.filePath;
+    if (!IsInside(root, path)) return request.urlPath;
+    const std::wstring relative = path.substr(root.size());
+    return relative.empty() ? L"/" : relative;
 }
 
 bool PrepareFile(CRequest& request) {
@@ -230,15 +264,16 @@ void StreamFile(CRequest& request) {
     WriteHeaderNumber(request, L"Content-Length", size);
     EndHeaders(request);
     IoBuffer& buffer = out.buffer;
-    const size_t room = buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0;
-    long n = room ? ReadSome(out.file.Get(), buffer.Data() + buffer.Pending(), room) : 0;
+    out.fileBytesLeft = size;
+    const size_t room = static_cast<size_t>(
+        std::min<long long>(size, buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0));
+    const long n = room ? ReadSome(out.file.Get(), buffer.Data() + buffer.Pending(), room) : 0;
     if (n > 0) {
         buffer.SetPending(buffer.Pending() + static_cast<size_t>(n));
-        // A file that fitted whole needs no streaming.
-        if (static_cast<long long>(n) >= size) out.file.Reset();
-    } else if (room) {
-        out.file.Reset();
+        out.fileBytesLeft -= n;
     }
+    // A file that fitted whole needs no streaming; one that cannot be read has no more.
+    if (out.fileBytesLeft <= 0 || (room && n <= 0)) out.file.Reset();
 }
 
 void WriteBody(CRequest& request) {
@@ -277,21 +312,6 @@ bool IsTextFileName(std::wstring_view path) {
 }
 
 bool IsTextFile(const CRequest& request) { return IsTextFileName(request.filePath); }
-
-std::wstring PercentEncode(std::wstring_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : WideToAnsi(text)) {
-        if (c <= 0x20 || c >= 0x80) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return AnsiToWide(out);
-}
 
 namespace {
 

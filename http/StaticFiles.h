@@ -14,10 +14,12 @@ namespace tarnhollow {
 // Answers the four built-in resource paths from the program's resources (GET only).
 bool ServeBuiltin(CRequest& request);
 
-// root + urlPath with ".." resolved and separators folded into "/".
+// root + urlPath with "." and ".." resolved and separators folded into "/".
 std::wstring CanonicalPath(std::wstring_view text);
 
-// Sets file path and attributes; may answer 400, 404, 301 or 302 itself.
+// Sets file path (resolved through symbolic links) and attributes; may answer 400,
+// 404, 301 or 302 itself. The document root must be a resolved path without a
+// trailing "/" (empty for the file system's root).
 void MapUrl(CRequest& request);
 
 // Writes the status and head for the mapped file or folder; true when a body follows.
@@ -40,8 +42,10 @@ bool IsDefaultDocumentName(std::wstring_view name);
 bool IsTextFileName(std::wstring_view path);
 bool IsTextFile(const CRequest& request);
 
-// Bytes 0x00-0x20 and 0x80-0xFF become "%XX"; everything else, "%" included, stays.
-std::wstring PercentEncode(std::wstring_view text);
+// The URL path of the mapped file or folder below the document root ("/" for the root
+// itself), or the URL as typed when nothing was mapped. Services decide on this, never
+// on the URL as typed, which may reach the same file by other names.
+std::wstring MappedUrlPath(const CRequest& request);
 
 // An If-Modified-Since date in the RFC 1123, RFC 850 or asctime layout, as UTC seconds.
 std::optional<std::time_t> ParseHttpDate(std::wstring_view text);

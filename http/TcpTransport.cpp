@@ -5,11 +5,14 @@
 #include <asio.hpp>
 #include <cerrno>
 
+#include "http/Limits.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {
 
-TcpTransport::TcpTransport(asio::io_context& io) : AsyncSocket(io) {}
+TcpTransport::TcpTransport(asio::io_context& io) : AsyncSocket(io) {
+    SetDiscardLimits(limits::kDiscardPerWakeupBytes, limits::kMaxDiscardedBytes);
+}
 
 TcpTransport::~TcpTransport() = default;
 
@@ -39,9 +42,21 @@ void TcpTransport::WantRead() { Select(kRead | kClose); }
 void TcpTransport::WantWrite() { Select(kWrite | kClose); }
 
 void TcpTransport::ShutDown() {
-    AsyncSocket::ShutDown();
+    // Closing the socket, which follows at once, ends both directions; an explicit
+    // shutdown would only cost another call on every connection.
     Select(0);
 }
+
+Transport::Leftover TcpTransport::DiscardInput() {
+    switch (AsyncSocket::DiscardInput()) {
+        case AsyncSocket::Leftover::None: return Transport::Leftover::None;
+        case AsyncSocket::Leftover::PeerFinished: return Transport::Leftover::PeerFinished;
+        case AsyncSocket::Leftover::Unread: return Transport::Leftover::Unread;
+    }
+    return Transport::Leftover::PeerFinished;
+}
+
+void TcpTransport::EndSending() { AsyncSocket::EndSending(); }
 
 std::wstring TcpTransport::PeerAddress() const { return AnsiToWide(AsyncSocket::PeerAddress()); }
 

@@ -20,6 +20,9 @@ public:
     void WantRead() override;
     void WantWrite() override;
     void ShutDown() override;
+    void WantNothing() override { Select(0); }
+    Transport::Leftover DiscardInput() override;
+    void EndSending() override;
     std::wstring PeerAddress() const override;
 
 protected:

@@ -38,10 +38,25 @@ public:
     virtual long SendFile(int /*fd*/, long long& /*offset*/, size_t /*count*/) { return kUnsupported; }
 
     // Wait for the request (read and close events) or for room to send (write and close).
+    // While a send waits for room, the peer's end of its input is not a close: a peer
+    // that sends its request and then its end still gets the whole answer.
     virtual void WantRead() = 0;
     virtual void WantWrite() = 0;
     // Ends the exchange in both directions and stops all notifications.
     virtual void ShutDown() = 0;
+    // No notifications until the next WantRead or WantWrite: while an answer is being
+    // finished elsewhere, input the peer sends meanwhile waits unread.
+    virtual void WantNothing() {}
+
+    // What is left of the peer's input when the answer has gone out.
+    enum class Leftover { None, PeerFinished, Unread };
+    // Reads and discards (a bounded amount of) input nobody asked for: None when there
+    // was none, PeerFinished when the peer's input has ended (or the peer is gone),
+    // Unread when bytes were discarded and more may follow.
+    virtual Leftover DiscardInput() { return Leftover::None; }
+    // Ends the sending direction only, so the peer sees the end of the answer while its
+    // own input can still be read and discarded.
+    virtual void EndSending() {}
 
     // The peer's dotted IPv4 address, empty when unknown.
     virtual std::wstring PeerAddress() const = 0;

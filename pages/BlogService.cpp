@@ -8,7 +8,9 @@
 
 #include <cerrno>
 
+#include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
+#include "http/StaticFiles.h"
 #include "pages/DefaultDocument.h"
 #include "pages/PageBuilder.h"
 #include "pages/ReplacementAnswer.h"
@@ -28,6 +30,11 @@ bool EndsWithLineBreak(int fd, off_t size) {
     return ::pread(fd, &last, 1, size - 1) == 1 && (last == '\n' || last == '\r');
 }
 
+// A comment of nothing but white space is no comment.
+bool IsBlank(std::wstring_view text) {
+    return text.find_first_not_of(L" \t\r\n") == std::wstring_view::npos;
+}
+
 std::wstring FolderOf(const std::wstring& filePath) {
     const size_t slash = filePath.rfind(L'/');
     return slash == std::wstring::npos ? std::wstring() : filePath.substr(0, slash);
@@ -38,10 +45,10 @@ std::wstring FolderOf(const std::wstring& filePath) {
 BlogService::BlogService(SiteState& site, SoundPlayer& sound) : site_(site), sound_(sound) {}
 
 bool BlogService::Handle(CRequest& request) {
-    if (!request.urlPath.starts_with(kPrefix)) return false;
+    if (!MappedUrlPath(request).starts_with(kPrefix)) return false;
     if (IsDefaultDocument(request.filePath)) return BuildPage(request, site_);
     const auto comment = request.parameters.find(L"comment");
-    if (comment != request.parameters.end() && !comment->second.empty()) return AddPost(request, comment->second);
+    if (comment != request.parameters.end() && !IsBlank(comment->second)) return AddPost(request, comment->second);
     return ShowBlog(request);
 }
 
@@ -50,13 +57,36 @@ bool BlogService::AddPost(CRequest& request, std::wstring_view comment) {
         ReplaceWithError(request, kStatusBadRequest);
         return true;
     }
+    const auto size = FileSize(request.response->file.Get());
+    if (!size || *size > limits::kMaxBlogBytes || !TakeCommentShare(request.peerAddress)) {
+        ReplaceWithError(request, kStatusForbidden);
+        return true;
+    }
     request.response->file.Reset();
     // A blog that cannot take the post still sends the visitor back to it.
     if (AppendPost(WideToAnsi(request.filePath), FormatComment(comment))) {
+        // At most one sound plays at a time; a comment meanwhile is silent.
         sound_.Play(WideToAnsi(site_.blogSound));
-        site_.lastBlogPostPath = request.urlPath;
+        // The path as mapped and encoded: what the visitor typed may hold anything,
+        // and it is shown to the owner.
+        site_.lastBlogPostPath = PercentEncode(MappedUrlPath(request), PercentSet::Link);
     }
     RedirectToRequestPath(request);
+    return true;
+}
+
+bool BlogService::TakeCommentShare(const std::wstring& address) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto minuteAgo = now - std::chrono::minutes(1);
+    // Addresses that have not commented for a minute are forgotten now and then, so the
+    // table stays as small as the number of recent commenters.
+    if (recentComments_.size() > 1024) {
+        std::erase_if(recentComments_, [&](const auto& entry) { return entry.second.back() <= minuteAgo; });
+    }
+    auto& times = recentComments_[address];
+    while (!times.empty() && times.front() <= minuteAgo) times.pop_front();
+    if (times.size() >= limits::kCommentsPerMinute) return false;
+    times.push_back(now);
     return true;
 }
 
@@ -86,17 +116,23 @@ bool BlogService::ShowBlog(CRequest& request) {
 }
 
 std::string FormatComment(std::wstring_view comment) {
+    const std::string text = WideToAnsi(comment);
     std::string line;
-    for (char c : WideToAnsi(comment)) {
-        switch (c) {
+    line.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        switch (text[i]) {
             case '&': line += "&amp;"; break;
             case '<': line += "&lt;"; break;
             case '>': line += "&gt;"; break;
             case '"': line += "&quot;"; break;
-            default: line += c;
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                line += "<br>";
+                break;
+            case '\n': line += "<br>"; break;
+            default: line += text[i];
         }
     }
-    ReplaceText(line, "\r\n", "<br>");
     return line;
 }
 
@@ -113,7 +149,7 @@ std::vector<std::wstring> SplitPosts(std::string_view text) {
 }
 
 bool AppendPost(const std::string& path, std::string_view line) {
-    UniqueFd file(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    UniqueFd file(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (!file.IsOpen()) return false;
     const int fd = file.Get();
     struct stat before;

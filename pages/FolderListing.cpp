@@ -7,8 +7,10 @@
 #include <system_error>
 #include <utility>
 
+#include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
 #include "http/ServerContext.h"
+#include "http/StaticFiles.h"
 #include "pages/PageBuilder.h"
 #include "platform/Resources.h"
 #include "platform/TextConvert.h"
@@ -18,49 +20,6 @@ namespace tarnhollow {
 namespace {
 
 constexpr char kDirectoryTemplate[] = ".dir.demo";
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// Characters that a URL path cannot carry as they are: "#" and "?" would end the path,
-// "%" would start an escape, and the rest would end or change the href attribute
-// around the link.
-bool IsReservedInLink(wchar_t c) {
-    return c == L'"' || c == L'#' || c == L'%' || c == L'&' || c == L'\'' || c == L'<' || c == L'>' || c == L'?' ||
-           c == L'\\';
-}
-
-std::wstring EscapeReserved(std::wstring text) {
-    size_t at = 0;
-    while (at < text.size() && !IsReservedInLink(text[at])) ++at;
-    if (at == text.size()) return text;
-    std::wstring out(text, 0, at);
-    for (; at < text.size(); ++at) {
-        const wchar_t c = text[at];
-        if (IsReservedInLink(c)) {
-            out += L'%';
-            out += static_cast<wchar_t>(kHexDigits[c >> 4]);
-            out += static_cast<wchar_t>(kHexDigits[c & 15]);
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-bool NeedsPercentEncoding(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
-
-// Appends link bytes with every byte below 0x21 or above 0x7E as "%XX".
-void AppendPercentEncoded(std::string& out, std::string_view bytes) {
-    size_t done = 0;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (!NeedsPercentEncoding(c)) continue;
-        out.append(bytes, done, i - done);
-        const char escaped[] = {'%', kHexDigits[c >> 4], kHexDigits[c & 15]};
-        out.append(escaped, sizeof escaped);
-        done = i + 1;
-    }
-    out.append(bytes, done, std::string_view::npos);
-}
 
 const wchar_t* HtmlEntity(wchar_t c) {
     switch (c) {
@@ -107,17 +66,6 @@ std::wstring EnsureTrailingSlash(std::wstring path) {
 // The URL path of the mapped file or folder, taken from the mapped path below the
 // document root. The request's own URL may carry ".." or a tail that the mapping
 // ignored ("/notes.txt/extra"); links built on it would point elsewhere.
-std::wstring MappedUrlPath(const CRequest& request) {
-    if (!request.server) return request.urlPath;
-    const std::wstring& root = request.server->documentRoot;
-    const std::wstring& path = request.filePath;
-    if (path.compare(0, root.size(), root) != 0) return request.urlPath;
-    std::wstring relative = path.substr(root.size());
-    if (!root.empty() && root.back() == L'/') return L"/" + relative;
-    if (!relative.empty() && relative.front() != L'/') return request.urlPath;
-    return relative.empty() ? L"/" : relative;
-}
-
 std::wstring EmptyFolderMessage(const std::wstring& folderPath) {
     std::wstring message = AnsiToWide(kEmptyFolderMessage);
     const size_t at = message.find(L"%s");
@@ -194,7 +142,7 @@ size_t CollectFolderItems(const std::wstring& folderPath, std::wstring_view urlP
         ++counted;
         std::wstring name = AnsiToWide(nameBytes);
         std::wstring display = EscapeHtml(WithoutExtension(name));
-        (entry.isFolder ? folders : files).push_back({std::move(display), EscapeReserved(std::move(name))});
+        (entry.isFolder ? folders : files).push_back({std::move(display), PercentEncode(name, PercentSet::Link)});
     }
 
     if (!root && (!files.empty() || !pictures.empty()) && !folders.empty()) {
@@ -212,7 +160,7 @@ std::string RenderItems(std::string page, std::string_view marker, std::wstring_
     const std::string itemTemplate = page.substr(element->contentBegin, element->contentEnd - element->contentBegin);
     const std::vector<Placeholder> placeholders = FindPlaceholders(itemTemplate);
     std::string folderLink;
-    AppendPercentEncoded(folderLink, WideToAnsi(EscapeReserved(std::wstring(folderUrl))));
+    AppendPercentEncoded(folderLink, WideToAnsi(folderUrl), PercentSet::Link);
     std::string rendered;
     rendered.reserve(items.size() * (itemTemplate.size() + folderLink.size() + 48));
     for (const FolderItem& item : items) {
@@ -223,7 +171,8 @@ std::string RenderItems(std::string page, std::string_view marker, std::wstring_
                 rendered += WideToAnsi(item.displayName);
             } else {
                 rendered += folderLink;
-                AppendPercentEncoded(rendered, WideToAnsi(item.linkName));
+                // Names were encoded as they were collected; the empty-folder item links "#".
+                AppendPercentEncoded(rendered, WideToAnsi(item.linkName), PercentSet::ControlAndHigh);
             }
             done = placeholder.at + placeholder.size;
         }

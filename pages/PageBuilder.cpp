@@ -228,25 +228,29 @@ void Substitute(std::string& body, const Substitutions& substitutions) {
 }
 
 // The plain-text rule: a file with neither a <body> nor an <html> element is text; each
-// blank line ("\r\n\r\n") becomes "<p>", then each other "\r\n" becomes "<br>". One pass
-// does both: at each "\r\n" the longer pattern is tried first, which is what replacing
-// every blank line before any line end gives.
+// blank line becomes "<p>", then each other line end becomes "<br>". A line ends with
+// CR LF or with LF alone, as text written on this machine does. One pass does both: at
+// each line end the longer pattern (a line end followed at once by another) is tried
+// first, which is what replacing every blank line before any line end gives.
 void ConvertPlainText(std::string& body) {
-    size_t at = body.find('\r');
+    size_t at = body.find('\n');
     if (at == std::string::npos) return;
     std::string out;
     out.reserve(body.size() + body.size() / 8);
     size_t done = 0;
     while (at != std::string::npos) {
-        if (at + 1 < body.size() && body[at + 1] == '\n') {
-            out.append(body, done, at - done);
-            const bool blankLine = at + 3 < body.size() && body[at + 2] == '\r' && body[at + 3] == '\n';
-            out += blankLine ? "<p>" : "<br>";
-            done = at + (blankLine ? 4 : 2);
-            at = body.find('\r', done);
-        } else {
-            at = body.find('\r', at + 1);
+        const size_t begin = at > done && body[at - 1] == '\r' ? at - 1 : at;
+        const size_t end = at + 1;
+        size_t next = end;
+        if (next < body.size() && body[next] == '\n') {
+            next += 1;
+        } else if (next + 1 < body.size() && body[next] == '\r' && body[next + 1] == '\n') {
+            next += 2;
         }
+        out.append(body, done, begin - done);
+        out += next != end ? "<p>" : "<br>";
+        done = next;
+        at = body.find('\n', done);
     }
     out.append(body, done, std::string::npos);
     body.swap(out);

@@ -2,6 +2,7 @@
 #include "pages/RemoteControlService.h"
 
 #include "http/ResponseWriter.h"
+#include "http/StaticFiles.h"
 #include "pages/PageBuilder.h"
 #include "pages/ReplacementAnswer.h"
 
@@ -32,14 +33,22 @@ const std::map<std::wstring, uint8_t, std::less<>>& KeyTable() {
     return table;
 }
 
-RemoteControlService::RemoteControlService(SiteState& site, KeyInjector& keys) : site_(site), keys_(keys) {}
+RemoteControlService::RemoteControlService(SiteState& site, KeyInjector& keys, BackgroundQueue& display)
+    : site_(site), keys_(keys), display_(display) {}
 
 bool RemoteControlService::Handle(CRequest& request) {
-    if (!request.urlPath.starts_with(kPrefix)) return false;
+    if (!MappedUrlPath(request).starts_with(kPrefix)) return false;
     // Only "value" counts; the demo pages also send "param" and "all", which do nothing.
     const auto value = request.parameters.find(L"value");
     if (value != request.parameters.end() && !value->second.empty()) {
-        PressKey(value->second);
+        const std::wstring& name = value->second;
+        // Presses go in order through the display's queue; when it is full the key is
+        // not pressed, and the visitor is told so rather than sent back as if it were.
+        if (KeyTable().contains(name) &&
+            !display_.Run([&keys = keys_, name] { PressKey(keys, name); })) {
+            ReplaceWithError(request, kStatusServiceUnavailable);
+            return true;
+        }
         RedirectToRequestPath(request);
         return true;
     }
@@ -47,20 +56,20 @@ bool RemoteControlService::Handle(CRequest& request) {
     return BuildPage(request, site_);
 }
 
-bool RemoteControlService::PressKey(std::wstring_view name) {
+bool RemoteControlService::PressKey(KeyInjector& keys, std::wstring_view name) {
     const auto found = KeyTable().find(name);
     if (found == KeyTable().end()) return false;
     const uint8_t key = found->second;
     const bool applicationKey = key >= kFirstApplicationKey && key <= kLastApplicationKey;
     if (key == kReturn) {
-        keys_.SendKey(kActionCompanion, true);
+        keys.SendKey(kActionCompanion, true);
     } else if (applicationKey) {
-        keys_.SendKey(kWindows, true);
+        keys.SendKey(kWindows, true);
     }
-    keys_.SendKey(key, true);
-    if (applicationKey) keys_.SendKey(kWindows, false);
-    keys_.SendKey(key, false);
-    if (key == kReturn) keys_.SendKey(kActionCompanion, false);
+    keys.SendKey(key, true);
+    if (applicationKey) keys.SendKey(kWindows, false);
+    keys.SendKey(key, false);
+    if (key == kReturn) keys.SendKey(kActionCompanion, false);
     return true;
 }
 

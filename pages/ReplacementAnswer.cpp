@@ -1,8 +1,8 @@
 // Errors and redirects in place of a started file answer.
 #include "pages/ReplacementAnswer.h"
 
+#include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
 
 namespace tarnhollow {
 
@@ -23,7 +23,7 @@ void ReplaceWithError(CRequest& request, unsigned id) {
 void RedirectToRequestPath(CRequest& request) {
     DiscardStartedAnswer(request);
     WriteStatus(request, kStatusRedirection);
-    WriteHeader(request, L"Location", PercentEncode(request.urlPath));
+    WriteHeader(request, L"Location", PercentEncode(request.urlPath, PercentSet::Link));
     EndHeaders(request);
 }
 

@@ -42,17 +42,28 @@ void Router::Route(CRequest& request) {
     const bool pageKind = IsTextFile(request);
     bool handled = pageKind && OfferTo(pageServices_, request);
     if (!handled) handled = OfferTo(fileServices_, request);
-    if (!handled) {
+    // A service finishing its answer later may still need the file.
+    if (response.deferred) return;
+    if (!handled && pageKind) {
         WriteLastModified(request);
-        handled = pageKind && BuildPage(request, site_);
+        handled = BuildPage(request, site_);
+        if (!handled) {
+            ServeFileAsIs(request, false);
+            return;
+        }
     }
     if (handled) {
         response.file.Reset();
         return;
     }
+    ServeFileAsIs(request);
+}
+
+void ServeFileAsIs(CRequest& request, bool withLastModified) {
+    if (withLastModified) WriteLastModified(request);
     // A service or the page builder may have read from the file before declining; the
     // raw answer starts at its first byte.
-    ::lseek(response.file.Get(), 0, SEEK_SET);
+    ::lseek(request.response->file.Get(), 0, SEEK_SET);
     StreamFile(request);
 }
 

@@ -29,4 +29,9 @@ private:
     std::vector<ServiceHandler*> fileServices_;
 };
 
+// The open file as it is, from its first byte: Last-Modified (unless already written),
+// Content-Length and the body. What the router does when no service and no page builder
+// took the file, and what a deferred service does when it cannot answer after all.
+void ServeFileAsIs(CRequest& request, bool withLastModified = true);
+
 }  // namespace tarnhollow

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <asio.hpp>
+#include <algorithm>
 #include <cerrno>
 
 namespace tarnhollow {
@@ -57,8 +58,12 @@ bool AsyncSocket::Listen(uint16_t port, int backlog, int& error) {
 bool AsyncSocket::Accept(AsyncSocket& into) {
     // Accepted non-blocking in one call; every later call on it says MSG_DONTWAIT anyway.
     int fd;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
     do {
-        fd = ::accept4(impl_->acceptor.native_handle(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        length = sizeof address;
+        fd = ::accept4(impl_->acceptor.native_handle(), reinterpret_cast<sockaddr*>(&address), &length,
+                       SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         lastError_ = errno;
@@ -71,6 +76,11 @@ bool AsyncSocket::Accept(AsyncSocket& into) {
         ::close(fd);
         return false;
     }
+    // Taken from the accept itself: no query per connection later.
+    char text[INET_ADDRSTRLEN] = {};
+    if (address.sin_family == AF_INET && ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text)) {
+        into.peerAddress_ = text;
+    }
     return true;
 }
 
@@ -80,7 +90,7 @@ void AsyncSocket::Select(int events) {
     events_ = events;
     // While a send is tried at once (see ArmWrite) nothing needs watching for a close:
     // the send itself reports it. The reactor watches only once a send has blocked.
-    const bool closeWatch = (events_ & kClose) && (!(events_ & kWrite) || lastSendBlocked_);
+    const bool closeWatch = (events_ & kClose) && (!(events_ & kWrite) || (lastSendBlocked_ && !peerFinished_));
     if ((events_ & (kRead | kAccept)) || closeWatch) ArmRead();
     if (events_ & kWrite) ArmWrite();
 }
@@ -144,13 +154,31 @@ void AsyncSocket::HandleReadable() {
             return;
         }
     } else if (events_ & kClose) {
-        // Only a close is awaited: bytes the peer sends meanwhile are not wanted.
+        // Only a close is awaited: bytes the peer sends meanwhile are not wanted. They
+        // are discarded within bounds, so a peer that sends without end cannot keep the
+        // server thread busy.
         char scratch[4096];
-        for (;;) {
-            ssize_t n = ::recv(impl_->socket.native_handle(), scratch, sizeof scratch, MSG_DONTWAIT);
-            if (n > 0) continue;
+        size_t budget = discardPerWakeup_;
+        while (budget > 0) {
+            const ssize_t n = ::recv(impl_->socket.native_handle(), scratch, std::min(sizeof scratch, budget),
+                                     MSG_DONTWAIT);
+            if (n > 0) {
+                budget -= static_cast<size_t>(n);
+                discarded_ += static_cast<size_t>(n);
+                if (discarded_ > discardLimit_) {
+                    OnClose(0);
+                    return;
+                }
+                continue;
+            }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            if (n == 0 && (events_ & kWrite)) {
+                // The peer has sent all it will (a half-close): the answer still goes
+                // out whole, and its end is not read again.
+                peerFinished_ = true;
+                return;
+            }
             OnClose(n == 0 ? 0 : errno);
             return;
         }
@@ -211,18 +239,29 @@ long AsyncSocket::SendFile(int fd, long long& offset, size_t count) {
     }
 }
 
-bool AsyncSocket::ShutDown() {
-    if (!impl_->socket.is_open()) return false;
+AsyncSocket::Leftover AsyncSocket::DiscardInput() {
+    if (!impl_->socket.is_open()) return Leftover::PeerFinished;
+    if (peerFinished_) return Leftover::PeerFinished;
     const int fd = impl_->socket.native_handle();
     char scratch[4096];
-    // Bounded: a peer that keeps sending is cut off rather than allowed to hold us.
-    for (int i = 0; i < 64; ++i) {
-        ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
-        if (n <= 0) break;
+    size_t budget = discardPerWakeup_;
+    Leftover found = Leftover::None;
+    while (budget > 0) {
+        const ssize_t n = ::recv(fd, scratch, std::min(sizeof scratch, budget), MSG_DONTWAIT);
+        if (n > 0) {
+            budget -= static_cast<size_t>(n);
+            found = Leftover::Unread;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return found;
+        return Leftover::PeerFinished;
     }
-    // Closing the socket, which follows at once, ends both directions; an explicit
-    // shutdown would only cost another call on every connection.
-    return true;
+    return found;
+}
+
+void AsyncSocket::EndSending() {
+    if (impl_->socket.is_open()) ::shutdown(impl_->socket.native_handle(), SHUT_WR);
 }
 
 void AsyncSocket::Close() {
@@ -234,18 +273,6 @@ void AsyncSocket::Close() {
     impl_->socket.close(ignored);
     events_ = 0;
     readArmed_ = writeArmed_ = false;
-}
-
-std::string AsyncSocket::PeerAddress() const {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(impl_->socket.native_handle(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        address.sin_family != AF_INET) {
-        return std::string();
-    }
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return text;
 }
 
 }  // namespace tarnhollow

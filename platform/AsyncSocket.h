@@ -27,8 +27,8 @@ public:
     // returns false with the errno value in `error`.
     bool Listen(uint16_t port, int backlog, int& error);
 
-    // Accepts one pending connection into `into` (which must hold no socket yet).
-    // Returns false with LastError() set when none could be accepted.
+    // Accepts one pending connection into `into` (which must hold no socket yet), with
+    // its peer's address. Returns false with LastError() set when none could be accepted.
     bool Accept(AsyncSocket& into);
 
     // Replaces the selected events; readiness for them is reported until changed.
@@ -42,15 +42,26 @@ public:
     // Sends up to `count` bytes of the file `fd` from `offset`, advancing it; as Send.
     long SendFile(int fd, long long& offset, size_t count);
 
-    // Shuts both directions down, discarding whatever the peer sent that nobody read,
-    // so that closing does not reset the connection under the last response bytes.
-    bool ShutDown();
+    // What DiscardInput found.
+    enum class Leftover { None, PeerFinished, Unread };
+    // Reads and discards what the peer sent that nobody read, at most the per-wake-up
+    // bound: nothing there, the peer's end (or an error), or bytes with more to come.
+    Leftover DiscardInput();
+    // Ends the sending direction; the peer's input can still be read.
+    void EndSending();
     void Close();
+
+    // Bounds on input read and discarded while only a close is awaited: per readiness
+    // notification, and in all (past it the peer is cut off with a close notification).
+    void SetDiscardLimits(size_t perWakeup, size_t total) {
+        discardPerWakeup_ = perWakeup;
+        discardLimit_ = total;
+    }
     bool IsOpen() const;
 
     int LastError() const { return lastError_; }
-    // The peer's IPv4 address in dotted form, empty when unknown.
-    std::string PeerAddress() const;
+    // The peer's IPv4 address in dotted form, as accepted; empty when unknown.
+    const std::string& PeerAddress() const { return peerAddress_; }
 
     asio::io_context& Context() { return io_; }
 
@@ -76,6 +87,12 @@ private:
     bool writePosted_ = false;
     bool lastSendBlocked_ = false;
     bool peerClosed_ = false;
+    // The peer ended its input while we still send: not a close, nothing more to read.
+    bool peerFinished_ = false;
+    size_t discardPerWakeup_ = 64 * 1024;
+    size_t discardLimit_ = static_cast<size_t>(-1);
+    size_t discarded_ = 0;
+    std::string peerAddress_;
     // Handlers waiting in the event loop hold a weak reference to this token, so a
     // socket destroyed meanwhile is never touched by them.
     std::shared_ptr<AsyncSocket*> alive_;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace tarnhollow {
 
@@ -26,10 +27,21 @@ void UniqueFd::Reset(int fd) {
     fd_ = fd;
 }
 
-int FileAttributes(const std::string& path) {
+int FileAttributes(const std::string& path, int* error) {
     struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return -1;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        if (error) *error = path.empty() ? ENOENT : errno;
+        return -1;
+    }
     return S_ISDIR(st.st_mode) ? kAttributeFolder : kAttributeNormal;
+}
+
+std::optional<std::string> ResolvedPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
 }
 
 UniqueFd OpenForReading(const std::string& path, FileInfo* info) {

@@ -39,7 +39,11 @@ private:
 // Attributes of `path`: kAttributeFolder for a folder, kAttributeNormal for anything
 // else that exists, -1 when it does not. Hidden is judged by the caller, who knows
 // where the document root ends.
-int FileAttributes(const std::string& path);
+int FileAttributes(const std::string& path, int* error = nullptr);
+
+// The absolute path of `path` with every symbolic link, "." and ".." resolved; nothing
+// when it does not exist.
+std::optional<std::string> ResolvedPath(const std::string& path);
 
 // What the server needs to know of an open file.
 struct FileInfo {

@@ -76,11 +76,11 @@ TEST(Startup, PortInUseIsReportedAndTheExitStatusIsNonZero) {
 
     ServerProcess server({.root = root.Path(), .port = port});
     EXPECT_NE(server.Wait(), 0);
-    EXPECT_NE(server.Stderr().find("Port " + std::to_string(port) +
-                                   " is already in use!\nStart the server by choosing another Web port value "
-                                   "in Settings tab."),
+    EXPECT_NE(server.Stderr().find("Port " + std::to_string(port) + " is already in use!\nChoose another port with "
+                                   "--port N, or set Port in " + server.SettingsFile() + "."),
               std::string::npos)
         << server.Stderr();
+    EXPECT_EQ(server.Stdout(), "") << "no address is shown where nobody can be reached";
     ::close(blocker);
 }
 

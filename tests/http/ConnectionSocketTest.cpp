@@ -6,6 +6,7 @@
 
 #include <asio.hpp>
 #include <deque>
+#include <fstream>
 
 #include "http/Limits.h"
 #include "platform/TextConvert.h"
@@ -29,6 +30,8 @@ public:
         return static_cast<long>(n);
     }
     long Send(const char* bytes, size_t size) override {
+        if (blocked) return kWouldBlock;
+        offered.push_back(size);
         size_t n = std::min(size, sendLimit);
         sent.append(bytes, n);
         return static_cast<long>(n);
@@ -45,7 +48,11 @@ public:
     }
 
     std::string sent;
+    // Sizes the connection asked to send, in order.
+    std::vector<size_t> offered;
     size_t sendLimit = SIZE_MAX;
+    // The peer reads nothing: every send would block.
+    bool blocked = false;
     bool wantsRead = false;
     bool wantsWrite = false;
     bool shutDown = false;
@@ -217,13 +224,49 @@ TEST(ConnectionSocket, IncompleteRequestIsClosedWithoutAnswerAtItsDeadline) {
     quick.root.Write("a.txt", "x");
     slow.Send("GET /a.txt HTTP/1.0\r\n");
     quick.Send("GET /a.txt HTTP/1.0\r\n\r\n");
-    // The complete request no longer has a deadline; the incomplete one has.
+    quick.Finish();
     EXPECT_EQ(deadlines.Count(), 1u);
     io.run_for(std::chrono::seconds(5));
     EXPECT_TRUE(slow.deleted);
     EXPECT_EQ(slow.sent, "");
-    EXPECT_FALSE(quick.deleted);
     EXPECT_EQ(deadlines.Count(), 0u);
+}
+
+TEST(ConnectionSocket, AnAnswerThatMakesNoProgressIsClosedAtItsDeadline) {
+    asio::io_context io;
+    RequestDeadlines deadlines(io, std::chrono::milliseconds(20));
+    Harness h(&deadlines);
+    h.root.Write("big.bin", std::string(100000, 'z'));
+    h.Send("GET /big.bin HTTP/1.0\r\n\r\n");
+    h.transport->blocked = true;
+    h.transport->events_->OnSend();
+    io.run_for(std::chrono::seconds(5));
+    EXPECT_TRUE(h.deleted);
+}
+
+TEST(ConnectionSocket, AFileThatGrowsWhileSentStopsAtTheAnnouncedLength) {
+    Harness h;
+    const std::string path = h.root.Write("log.txt.bin", std::string(20000, 'a'));
+    h.Send("GET /log.txt.bin HTTP/1.0\r\n\r\n");
+    {
+        std::ofstream more(path, std::ios::app);
+        more << std::string(10000, 'b');
+    }
+    const std::string out = h.Finish();
+    EXPECT_EQ(out.substr(out.find("\r\n\r\n") + 4), std::string(20000, 'a'));
+}
+
+TEST(ConnectionSocket, EveryReadFromTheFileFillsTheWholeBuffer) {
+    Harness h;
+    const size_t size = 200000;
+    h.root.Write("big.bin", std::string(size, 'z'));
+    h.transport->sendLimit = 1000;
+    h.Send("GET /big.bin HTTP/1.0\r\n\r\n");
+    h.Finish();
+    // A new chunk is offered whenever the offered size grows again.
+    size_t chunks = 1;
+    for (size_t i = 1; i < h.transport->offered.size(); ++i) chunks += h.transport->offered[i] > h.transport->offered[i - 1];
+    EXPECT_LE(chunks, size / limits::kIoBufferSize + 2);
 }
 
 }  // namespace

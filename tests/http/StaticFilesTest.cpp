@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "http/MimeTypes.h"
+#include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
 #include "http/ServerContext.h"
 #include "platform/TextConvert.h"
@@ -20,7 +21,7 @@ TEST(StaticFiles, CanonicalPaths) {
     };
     const Row rows[] = {
         {L"/r/a/../b.txt", L"/r/b.txt"}, {L"/r/a/../../x", L"/x"},   {L"/r//a///b", L"/r/a/b"},
-        {L"/r/a/", L"/r/a/"},            {L"/r/./a", L"/r/./a"},     {L"/../../x", L"/x"},
+        {L"/r/a/", L"/r/a/"},            {L"/r/./a/.", L"/r/a"},     {L"/../../x", L"/x"},
         {L"/r\\a\\..\\b", L"/r/b"},      {L"r/a", L"r/a"},           {L"/", L"/"},
         {L"", L""},                      {L"/r/..", L"/"},
     };
@@ -57,6 +58,8 @@ TEST(StaticFiles, MappingAnswersRedirectsAndRefusals) {
     root.Write("my photos/x.jpg", "x");
     root.Write("sub/.hidden/f.txt", "h");
     root.Write("empty/.keep", "");
+    root.Write("C# notes/a.txt", "c");
+    root.Write("100%41/a.txt", "p");
     struct Row {
         const char* description;
         std::wstring url;
@@ -78,6 +81,13 @@ TEST(StaticFiles, MappingAnswersRedirectsAndRefusals) {
         {"folder to be listed", L"/empty/", "", "", L"/empty"},
         {"root", L"/", "", "", L""},
         {"nul in the path", std::wstring(L"/b.txt\0.jpg", 11), "HTTP/1.0 400 Bad Request", "", L""},
+        {"a hash in a folder name", L"/C# notes", "HTTP/1.0 301 Moved Permanently", "/C%23%20notes/", L""},
+        {"a percent sign in a folder name", L"/100%41", "HTTP/1.0 301 Moved Permanently", "/100%2541/", L""},
+        {"thousands of dot components", L"/notes.txt/" + [] {
+             std::wstring dots;
+             for (int i = 0; i < 30000; ++i) dots += L"./";
+             return dots;
+         }() + L"x", "", "", L"/notes.txt"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.description);
@@ -106,20 +116,30 @@ TEST(StaticFiles, SiblingFolderStartingWithTheRootNameIsOutside) {
 }
 
 TEST(StaticFiles, HiddenPathsGetTheHiddenPage) {
-    TempDir root;
+    TempDir root, outside;
     root.Write("sub/.hidden/f.txt", "h");
-    Mapped m(root, L"/sub/.hidden/f.txt");
-    ASSERT_EQ(m.request.status, 0u);
-    EXPECT_TRUE(m.request.attributes & kAttributeHidden);
-    EXPECT_FALSE(PrepareFile(m.request));
-    const Response r = ParseResponse(std::string(m.sink.buffer.PendingBytes()));
-    EXPECT_EQ(r.statusLine, "HTTP/1.0 200 OK");
-    EXPECT_EQ(r.body, "<h1> Cannot Show Hidden Files and Root Directories</h1>");
+    root.Write("sub/.hidden/index.html", "i");
+    outside.Write("secret.txt", "s");
+    ::symlink((root.Path() + "/sub/.hidden/f.txt").c_str(), (root.Path() + "/visible.txt").c_str());
+    ::symlink((outside.Path() + "/secret.txt").c_str(), (root.Path() + "/out.txt").c_str());
+    ::symlink(outside.Path().c_str(), (root.Path() + "/outdir").c_str());
+    for (const wchar_t* url : {L"/sub/.hidden/f.txt", L"/sub/.hidden/", L"/sub/.hidden", L"/visible.txt", L"/out.txt",
+                               L"/outdir/secret.txt", L"/outdir/"}) {
+        SCOPED_TRACE(WideToAnsi(url));
+        Mapped m(root, url);
+        ASSERT_EQ(m.request.status, 0u) << "no redirect tells what a hidden folder holds";
+        EXPECT_TRUE(m.request.attributes & kAttributeHidden);
+        EXPECT_FALSE(PrepareFile(m.request));
+        const Response r = ParseResponse(std::string(m.sink.buffer.PendingBytes()));
+        EXPECT_EQ(r.statusLine, "HTTP/1.0 200 OK");
+        EXPECT_EQ(r.body, "<h1> Cannot Show Hidden Files and Root Directories</h1>");
+    }
 }
 
 TEST(StaticFiles, PercentEncoding) {
     EXPECT_EQ(PercentEncode(L"/a b/c%d?\u00e9\t"), L"/a%20b/c%d?%C3%A9%09");
     EXPECT_EQ(PercentEncode(std::wstring(L"\x01\x7f", 2)), std::wstring(L"%01\x7f", 4));
+    EXPECT_EQ(PercentEncode(L"/a b/c%d?#\"'<>&\\\x7f", PercentSet::Link), L"/a%20b/c%25d%3F%23%22%27%3C%3E%26%5C%7F");
 }
 
 TEST(StaticFiles, IfModifiedSinceLayouts) {

@@ -38,8 +38,8 @@ TEST(Blog, CommentsAreStoredEscapedOnOneLine) {
         {"markup becomes text", L"<script>alert(\"x\")</script>", "&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"},
         {"an ampersand, also one that looks like an entity", L"R&D &lt;", "R&amp;D &amp;lt;"},
         {"a single quote stays", L"it's", "it's"},
-        {"a lone line feed stays", L"a\nb", "a\nb"},
-        {"a lone carriage return stays", L"a\rb", "a\rb"},
+        {"a lone line feed, as scripts send, is a line break", L"a\nb", "a<br>b"},
+        {"a lone carriage return is a line break", L"a\rb\n\rc", "a<br>b<br><br>c"},
         {"markup split over lines", L"<b\r\n>", "&lt;b<br>&gt;"},
         {"non-ASCII text as UTF-8", L"gr\u00FC\u00DF \u20AC", "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC"},
     };
@@ -135,7 +135,7 @@ TEST(Blog, ACommentIsAppendedAnnouncedRecordedAndRedirectedBack) {
     EXPECT_FALSE(blog.fileLeftOpen);
     EXPECT_EQ(blog.root.Read("Blog/my news.txt"), "first\r\nline one<br>line &lt;two&gt;\r\n");
     EXPECT_EQ(blog.sound.played, std::vector<std::string>{"/sounds/ding.wav"});
-    EXPECT_EQ(blog.site.lastBlogPostPath, L"/Blog/my news.txt");
+    EXPECT_EQ(blog.site.lastBlogPostPath, L"/Blog/my%20news.txt");
 }
 
 TEST(Blog, ABlogThatCannotTakeThePostStillRedirectsAndRecordsNothing) {
@@ -254,12 +254,48 @@ TEST(Blog, OnlyPathsUnderBlogWithThatCaseAreBlogs) {
     }
 }
 
-TEST(Blog, AnEmptyCommentShowsTheBlog) {
+TEST(Blog, AnEmptyOrBlankCommentShowsTheBlog) {
+    for (const wchar_t* comment : {L"", L"   ", L" \r\n\t"}) {
+        BlogSite blog;
+        const Response answer = blog.Request(L"/Blog/news.txt", {{L"comment", comment}});
+        EXPECT_TRUE(blog.handled);
+        EXPECT_EQ(answer.statusLine, "HTTP/1.0 200 OK");
+        EXPECT_EQ(blog.root.Read("Blog/news.txt"), "first\r\n\r\nsecond");
+    }
+}
+
+TEST(Blog, OnlyTheMappedPathMakesABlogAndNothingIsWrittenThroughALink) {
     BlogSite blog;
-    const Response answer = blog.Request(L"/Blog/news.txt", {{L"comment", L""}});
-    EXPECT_TRUE(blog.handled);
-    EXPECT_EQ(answer.statusLine, "HTTP/1.0 200 OK");
-    EXPECT_EQ(blog.root.Read("Blog/news.txt"), "first\r\n\r\nsecond");
+    blog.root.Write("demo/Hobbies.html", "hobbies\r\n");
+    ASSERT_EQ(::symlink("../demo/Hobbies.html", (blog.root.Path() + "/Blog/link.txt").c_str()), 0);
+    for (const wchar_t* url : {L"/Blog/../demo/Hobbies.html", L"/Blog/link.txt"}) {
+        SCOPED_TRACE(WideToAnsi(url));
+        blog.Request(url, {{L"comment", L"x"}});
+        EXPECT_FALSE(blog.handled);
+        EXPECT_EQ(blog.root.Read("demo/Hobbies.html"), "hobbies\r\n");
+    }
+}
+
+TEST(Blog, TheLastPostIsRecordedAsTheMappedPathNotAsTyped) {
+    BlogSite blog;
+    blog.Request(L"/Blog/news.txt/\x1B]0;x\x07", {{L"comment", L"hi"}});
+    EXPECT_EQ(blog.site.lastBlogPostPath, L"/Blog/news.txt");
+}
+
+TEST(Blog, CommentsAreRefusedToAFullBlogAndPastTheClientsShare) {
+    BlogSite blog;
+    const std::string full(limits::kMaxBlogBytes + 1, 'x');
+    blog.root.Write("Blog/full.txt", full);
+    EXPECT_EQ(blog.Request(L"/Blog/full.txt", {{L"comment", L"hi"}}).statusLine, "HTTP/1.0 403 Forbidden");
+    EXPECT_EQ(blog.root.Read("Blog/full.txt").size(), full.size());
+
+    blog.root.Write("Blog/busy.txt", "");
+    for (size_t i = 0; i <= limits::kCommentsPerMinute; ++i) {
+        const bool taken = i < limits::kCommentsPerMinute;
+        EXPECT_EQ(blog.Request(L"/Blog/busy.txt", {{L"comment", L"c"}}).statusLine,
+                  taken ? "HTTP/1.0 302 Redirection" : "HTTP/1.0 403 Forbidden");
+    }
+    EXPECT_EQ(blog.root.Read("Blog/busy.txt").size(), limits::kCommentsPerMinute * 3);
 }
 
 }  // namespace

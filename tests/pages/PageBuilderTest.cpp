@@ -129,7 +129,9 @@ TEST(BuildPage, ChoosesAndConvertsTheBodyOfEachKindOfFile) {
         {"a file that is one body element is not plain text", "body.htm", "<body>a\r\nb</body>",
          "<body>a\r\nb</body>"},
         {"empty file", "empty.htm", "", ""},
-        {"lone carriage returns and line feeds stay", "lone.txt", "a\rb\nc\n\rd", "a\rb\nc\n\rd"},
+        {"a line feed alone ends a line, a carriage return alone stays", "lone.txt", "a\rb\nc\n\rd",
+         "a\rb<br>c<br>\rd"},
+        {"lines written on this machine", "lf.txt", "one\n\ntwo\nthree\r\n\nfour", "one<p>two<br>three<p>four"},
         {"an odd line end after a blank line", "odd.txt", "a\r\n\r\n\r\nb", "a<p><br>b"},
     };
     for (const Row& row : rows) {

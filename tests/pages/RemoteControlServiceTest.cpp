@@ -45,10 +45,8 @@ TEST(RemoteControl, EveryKeyOfTheTableSendsItsEventsInOrder) {
     EXPECT_EQ(KeyTable().size(), std::size(rows));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SiteState site;
         RecordingKeyInjector keys;
-        RemoteControlService service(site, keys);
-        EXPECT_TRUE(service.PressKey(AnsiToWide(row.name)));
+        EXPECT_TRUE(RemoteControlService::PressKey(keys, AnsiToWide(row.name)));
         EXPECT_EQ(keys.events, row.events);
     }
 }
@@ -56,10 +54,8 @@ TEST(RemoteControl, EveryKeyOfTheTableSendsItsEventsInOrder) {
 TEST(RemoteControl, NamesOutsideTheTablePressNothing) {
     for (const wchar_t* name : {L"home", L"HOME", L"app1", L"Key3", L" Home", L"Home ", L"", L"Enter", L"10"}) {
         SCOPED_TRACE(WideToAnsi(name));
-        SiteState site;
         RecordingKeyInjector keys;
-        RemoteControlService service(site, keys);
-        EXPECT_FALSE(service.PressKey(name));
+        EXPECT_FALSE(RemoteControlService::PressKey(keys, name));
         EXPECT_TRUE(keys.events.empty());
     }
 }

@@ -64,8 +64,6 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
-namespace {
-
 int Connect(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -80,6 +78,8 @@ int Connect(int port) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     return fd;
 }
+
+namespace {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

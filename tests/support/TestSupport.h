@@ -73,6 +73,9 @@ private:
 // A port that was free a moment ago on 127.0.0.1.
 int FreePort();
 
+// A TCP connection to 127.0.0.1:port with a 20-second receive time-out; -1 on failure.
+int Connect(int port);
+
 // Sends `request` as given (in `pieces`, with an optional pause between them) to
 // 127.0.0.1:port and returns every byte received until the server closes.
 std::string RawExchange(int port, const std::vector<std::string>& pieces, int pauseMilliseconds = 0);
