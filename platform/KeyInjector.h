@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "platform/XDisplayConnection.h"
+
+struct _XkbDesc;
 
 namespace tarnhollow {
 
@@ -22,25 +25,42 @@ unsigned long KeySymbolFor(uint8_t virtualKey);
 class KeyInjector {
 public:
     KeyInjector() = default;
-    virtual ~KeyInjector() = default;
+    virtual ~KeyInjector();
     KeyInjector(const KeyInjector&) = delete;
     KeyInjector& operator=(const KeyInjector&) = delete;
 
     // One key-down or key-up event, sent at once. Without a display, without XTest, or
-    // for a code without a key symbol nothing happens; that is not an error.
+    // for a code without a key symbol nothing happens; that is not an error. A symbol
+    // that the current layout puts on a shifted level is pressed with those shift keys
+    // held around it, so that it comes out as itself.
     virtual void SendKey(uint8_t virtualKey, bool down);
 
 private:
-    // The key code that produces `keySymbol`, binding the symbol to an unused key code
-    // when the keyboard map has none; 0 when there is no key code to be had.
-    unsigned KeyCodeFor(unsigned long keySymbol);
+    // A key code and the modifier keys to hold while it is down.
+    struct Keystroke {
+        unsigned keyCode = 0;
+        std::vector<unsigned> modifiers;
+    };
+
+    // How to type `keySymbol` in keyboard group `group` (the current layout), binding the
+    // symbol to an unused key code when the keyboard map has none; key code 0 when there
+    // is no key code to be had.
+    Keystroke PressFor(unsigned long keySymbol, int group);
+    unsigned BindToSpareKeyCode(unsigned long keySymbol);
+    void ForgetKeyboardMap();
 
     XDisplayConnection display_;
     unsigned generation_ = 0;
     bool hasXTest_ = false;
-    // Symbols this connection bound to spare key codes; the keyboard map held by Xlib
-    // does not know them until it is refreshed.
+    // The server's keyboard description, fetched on first need and dropped when the
+    // server says the keyboard map changed.
+    _XkbDesc* keyboardMap_ = nullptr;
+    // Symbols this connection bound to spare key codes; keyboardMap_ does not know them
+    // until the server's notice of the change has been read.
     std::map<unsigned long, unsigned> bound_;
+    // How each key now down was pressed, so that its release lets go of the same keys
+    // even when the layout changed in between.
+    std::map<uint8_t, Keystroke> held_;
 };
 
 }  // namespace tarnhollow

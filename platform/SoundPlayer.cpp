@@ -1,10 +1,10 @@
-// Starting a player process for a sound file, through an intermediate child that
-// exits at once, so that the player is never ours and no zombie waits to be reaped.
+// Starting a player process for a sound file with posix_spawn, which never waits for
+// the player, and reaping it later without waiting either.
 #include "platform/SoundPlayer.h"
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,31 +25,6 @@ bool IsExecutableFile(const std::string& path) {
 bool IsReadableFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
-}
-
-// In the player's process, before it runs: only async-signal-safe calls, since the
-// server that forked may have other threads.
-[[noreturn]] void RunPlayer(const char* program, char* const argv[], int descriptorLimit) {
-    const int null = ::open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-    }
-    // The server's sockets and files are none of the player's business, and a
-    // listening socket held by the player would keep its port busy.
-    // Where the kernel lacks close_range, every descriptor is closed one by one.
-    if (::close_range(3, ~0U, 0) != 0) {
-        for (int fd = 3; fd < descriptorLimit; ++fd) ::close(fd);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    ::sigaction(SIGPIPE, &standard, nullptr);
-    ::execv(program, argv);
-    ::_exit(127);
 }
 
 }  // namespace
@@ -85,7 +60,23 @@ std::string SoundPlayer::FindPlayer() const {
     return std::string();
 }
 
+SoundPlayer::~SoundPlayer() { PlayerFinished(); }
+
+bool SoundPlayer::PlayerFinished() {
+    if (player_ <= 0) return true;
+    int status = 0;
+    pid_t reaped;
+    do {
+        reaped = ::waitpid(player_, &status, WNOHANG);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped == 0) return false;
+    // Reaped now, or not ours any more (SIGCHLD ignored, or someone else reaped it).
+    player_ = -1;
+    return true;
+}
+
 bool SoundPlayer::Play(const std::string& path) {
+    if (!PlayerFinished()) return false;
     if (path.empty() || !IsReadableFile(path)) return false;
     const std::string program = FindPlayer();
     if (program.empty()) return false;
@@ -93,22 +84,35 @@ bool SoundPlayer::Play(const std::string& path) {
     const std::string file = path[0] == '/' ? path : "./" + path;
     char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(file.c_str()), nullptr};
 
-    // Read before forking: only async-signal-safe calls may follow the fork.
-    rlimit limit{};
-    const int descriptorLimit =
-        ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? static_cast<int>(limit.rlim_cur) : 65536;
-    const pid_t intermediate = ::fork();
-    if (intermediate < 0) return false;
-    if (intermediate == 0) {
-        const pid_t player = ::fork();
-        if (player == 0) RunPlayer(program.c_str(), argv, descriptorLimit);
-        ::_exit(player < 0 ? 1 : 0);
+    posix_spawn_file_actions_t actions;
+    if (::posix_spawn_file_actions_init(&actions) != 0) return false;
+    posix_spawnattr_t attributes;
+    if (::posix_spawnattr_init(&attributes) != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return false;
     }
-    int status = 0;
-    while (::waitpid(intermediate, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // The server's sockets and files are none of the player's business, and a listening
+    // socket held by the player would keep its port busy.
+    bool ready = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
+                 ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
+                 ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO) == 0 &&
+                 ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0;
+    // The server ignores SIGPIPE and its threads may block signals; an exec would pass
+    // both on to a player that expects neither.
+    sigset_t none, pipe;
+    sigemptyset(&none);
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ready = ready && ::posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+            ::posix_spawnattr_setsigdefault(&attributes, &pipe) == 0 &&
+            ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+    pid_t player = -1;
+    const bool started = ready && ::posix_spawn(&player, program.c_str(), &actions, &attributes, argv, environ) == 0;
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (!started) return false;
+    player_ = player;
+    return true;
 }
 
 }  // namespace tarnhollow

@@ -1,6 +1,8 @@
 // Playing a sound file without waiting for it: a player program found on PATH is
-// started on the file and left to run on its own.
+// started on the file, one at a time, and reaped once it has finished.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -14,17 +16,24 @@ public:
     static std::vector<std::string> DefaultPlayers();
 
     explicit SoundPlayer(std::vector<std::string> players = DefaultPlayers());
-    virtual ~SoundPlayer() = default;
+    // Reaps a player that has finished; one still playing is left to finish alone.
+    virtual ~SoundPlayer();
+    SoundPlayer(const SoundPlayer&) = delete;
+    SoundPlayer& operator=(const SoundPlayer&) = delete;
 
     // Starts playing `path` and returns at once; true when a player was started. A
-    // missing file or no player is silence, not an error. The file name reaches the
-    // player as one argument, never through a shell.
+    // missing file or no player is silence, not an error, and so is a sound asked for
+    // while the previous one still plays: a burst of requests starts one player, not
+    // one each. The file name reaches the player as one argument, never through a shell.
     virtual bool Play(const std::string& path);
 
 private:
     std::string FindPlayer() const;
+    // True when no player of ours is running any more; reaps it without waiting.
+    bool PlayerFinished();
 
     std::vector<std::string> players_;
+    pid_t player_ = -1;
 };
 
 }  // namespace tarnhollow

@@ -2,6 +2,7 @@
 // protocol errors and lost connections made survivable.
 #include "platform/XDisplayConnection.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
 #include <atomic>
@@ -38,10 +39,16 @@ XDisplayConnection::~XDisplayConnection() { Close(); }
 Display* XDisplayConnection::Get() {
     if (display_ && lost_) Close();
     if (!display_) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now < nextAttempt_) return nullptr;
         InstallHandlers();
         display_ = XOpenDisplay(nullptr);
-        if (!display_) return nullptr;
+        if (!display_) {
+            nextAttempt_ = now + kRetryInterval;
+            return nullptr;
+        }
         lost_ = false;
+        watchingKeyboard_ = false;
         ++generation_;
         // Without this handler Xlib would end the process once the server goes away;
         // with it, the failing call returns and the next Get opens a new connection.
@@ -55,6 +62,35 @@ bool XDisplayConnection::SyncWithoutErrors() {
     const unsigned before = protocolErrors.load();
     XSync(display_, False);
     return !lost_ && protocolErrors.load() == before;
+}
+
+bool XDisplayConnection::ReadKeyboardMapChanges() {
+    if (!display_ || lost_) return false;
+    if (!watchingKeyboard_) {
+        // A client of the keyboard extension, as Xlib makes every one, hears of map
+        // changes only when it asks.
+        watchingKeyboard_ = true;
+        int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
+        if (XkbQueryExtension(display_, &opcode, &keyboardEvents_, &error, &major, &minor)) {
+            constexpr unsigned kMapChanges = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+            XkbSelectEvents(display_, XkbUseCoreKbd, kMapChanges, kMapChanges);
+        } else {
+            keyboardEvents_ = -1;
+        }
+    }
+    bool changed = false;
+    while (!lost_ && XPending(display_) > 0) {
+        XkbEvent event;
+        XNextEvent(display_, &event.core);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.core.xmapping);
+            changed = changed || event.core.xmapping.request == MappingKeyboard;
+        } else if (event.type == keyboardEvents_ && keyboardEvents_ >= 0) {
+            if (event.any.xkb_type == XkbMapNotify) XkbRefreshKeyboardMapping(&event.map);
+            changed = changed || event.any.xkb_type == XkbMapNotify || event.any.xkb_type == XkbNewKeyboardNotify;
+        }
+    }
+    return changed;
 }
 
 void XDisplayConnection::OnConnectionLost(Display*, void* self) { static_cast<XDisplayConnection*>(self)->lost_ = true; }

@@ -2,6 +2,7 @@
 // as its documented key symbol; without a display a press is silence.
 #include "platform/KeyInjector.h"
 
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include "support/Xvfb.h"
@@ -49,6 +50,48 @@ TEST(KeyInjector, EveryKeyOfTheRemoteControlReachesTheDisplayAsItsSymbol) {
     const std::vector<std::string> recorded = recorder.WaitFor(expected.size());
     ASSERT_EQ(recorded.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(recorded[i], expected[i]) << "event " << i;
+}
+
+// Gives the key that carries "1" the layout of a French keyboard, where "1" is its
+// shifted symbol, from a connection of the test's own.
+void MoveOneToTheShiftLevel(const std::string& display) {
+    ::Display* x = XOpenDisplay(display.c_str());
+    ASSERT_TRUE(x);
+    KeySym azerty[] = {XK_ampersand, XK_1};
+    XChangeKeyboardMapping(x, XKeysymToKeycode(x, XK_1), 2, azerty, 1);
+    XSync(x, False);
+    XCloseDisplay(x);
+}
+
+void TypeOne(KeyInjector& injector) {
+    injector.SendKey(0x31, true);
+    injector.SendKey(0x31, false);
+}
+
+using Typed = std::vector<std::string>;
+
+TEST(KeyInjector, ASymbolOnTheShiftLevelIsTypedWithShift) {
+    XvfbServer xvfb(320, 240);
+    ASSERT_TRUE(xvfb.Running());
+    ScopedDisplayVariable display(xvfb.Display());
+    MoveOneToTheShiftLevel(xvfb.Display());
+    KeyRecorder recorder(xvfb.Display());
+    KeyInjector injector;
+    TypeOne(injector);
+    EXPECT_EQ(recorder.WaitForTyped(4), (Typed{"+Shift_L", "+1", "-1", "-Shift_L"}));
+}
+
+TEST(KeyInjector, ALayoutChangedAfterAPressIsFollowedByTheNextPress) {
+    XvfbServer xvfb(320, 240);
+    ASSERT_TRUE(xvfb.Running());
+    ScopedDisplayVariable display(xvfb.Display());
+    KeyRecorder recorder(xvfb.Display());
+    KeyInjector injector;
+    TypeOne(injector);
+    ASSERT_EQ(recorder.WaitForTyped(2), (Typed{"+1", "-1"}));
+    MoveOneToTheShiftLevel(xvfb.Display());
+    TypeOne(injector);
+    EXPECT_EQ(recorder.WaitForTyped(6), (Typed{"+1", "-1", "+Shift_L", "+1", "-1", "-Shift_L"}));
 }
 
 }  // namespace

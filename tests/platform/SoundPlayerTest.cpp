@@ -1,13 +1,16 @@
-// The sound player: the file reaches the player as one argument whatever it holds, no
-// child is left behind, and a missing file or player is silence.
+// The sound player: the file reaches the player as one argument whatever it holds, one
+// player plays at a time and is reaped, none inherits the server's descriptors or
+// blocked signals, and a missing file or player is silence.
 #include "platform/SoundPlayer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -16,12 +19,15 @@
 namespace tarnhollow::test {
 namespace {
 
-// A player that writes its arguments, one per line, to `log` in the player's folder;
-// the log appears whole, through a rename.
-std::string WriteFakePlayer(const TempDir& dir, const std::string& name) {
-    const std::string path = dir.Write(name, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                                                 dir.Path() + "/log.tmp\"\nmv \"" + dir.Path() + "/log.tmp\" \"" +
-                                                 dir.Path() + "/log\"\n");
+// A player that writes what `report` prints (by default its arguments, one per line) to
+// `log` in the player's folder, the log appearing whole through a rename, then runs
+// `then`. Bash, because dash clears the signal mask it was started with.
+std::string WriteFakePlayer(const TempDir& dir, const std::string& name,
+                            const std::string& report = "for a in \"$@\"; do printf '%s\\n' \"$a\"; done",
+                            const std::string& then = "") {
+    const std::string log = dir.Path() + "/log";
+    const std::string path = dir.Write(
+        name, "#!/bin/bash\n{ " + report + "; } > '" + log + ".tmp'\nmv '" + log + ".tmp' '" + log + "'\n" + then);
     ::chmod(path.c_str(), 0755);
     return path;
 }
@@ -72,15 +78,53 @@ TEST(SoundPlayer, ARelativeNameThatLooksLikeAnOptionIsNotReadAsOne) {
     EXPECT_EQ(WaitForLog(dir), "./-v.wav\n");
 }
 
-TEST(SoundPlayer, ThePlayerIsNotLeftAsAChildToReap) {
+TEST(SoundPlayer, OnePlayerPlaysAtATimeAndEachIsReapedWithoutWaiting) {
     TempDir dir;
     const std::string sound = dir.Write("ding.wav", "RIFF");
-    SoundPlayer player({WriteFakePlayer(dir, "fake-player")});
-    ASSERT_TRUE(player.Play(sound));
-    WaitForLog(dir);
-    errno = 0;
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
+    // Logs its process id, then plays until the test creates "stop" (half a minute at most).
+    const std::string slow = WriteFakePlayer(
+        dir, "slow-player", "echo $$",
+        "for ((n = 0; n < 3000; ++n)); do [ -e '" + dir.Path() + "/stop' ] && break; sleep 0.01; done");
+    pid_t first = 0, second = 0;
+    siginfo_t ended{};
+    {
+        SoundPlayer player({slow});
+        ASSERT_TRUE(player.Play(sound));
+        EXPECT_FALSE(player.Play(sound)) << "a second player started while the first plays";
+        first = std::stoi(WaitForLog(dir));
+        std::filesystem::remove(dir.Path() + "/log");
+        dir.Write("stop", "");
+        ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(first), &ended, WEXITED | WNOWAIT), 0);  // not reaped
+        ASSERT_TRUE(player.Play(sound)) << "the finished player was not reaped";
+        second = std::stoi(WaitForLog(dir));
+        ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(second), &ended, WEXITED | WNOWAIT), 0);
+    }
+    EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), -1);
+    EXPECT_EQ(::waitpid(second, nullptr, WNOHANG), -1) << "the player object left a finished player unreaped";
+}
+
+TEST(SoundPlayer, ThePlayerInheritsNoDescriptorsBlockedSignalsOrIgnoredSigpipe) {
+    TempDir dir;
+    const std::string sound = dir.Write("ding.wav", "RIFF");
+    // ls lists the descriptors it inherits and its own 3 for the listing; bit 12 of the
+    // ignored set is SIGPIPE.
+    const std::string inspecting = WriteFakePlayer(
+        dir, "inspecting-player",
+        "ls /proc/self/fd; grep SigBlk /proc/self/status; "
+        "echo $((0x$(grep SigIgn /proc/self/status | cut -f2) >> 12 & 1))");
+    // As the server has them.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    sigset_t usr1, oldMask;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    ::pthread_sigmask(SIG_BLOCK, &usr1, &oldMask);
+    const bool started = SoundPlayer({inspecting}).Play(sound);
+    ::pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    std::signal(SIGPIPE, oldPipe);
+    ::close(leaked);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(WaitForLog(dir), "0\n1\n2\n3\nSigBlk:\t0000000000000000\n0\n");
 }
 
 TEST(SoundPlayer, MissingFileOrPlayerIsSilence) {

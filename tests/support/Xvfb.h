@@ -2,6 +2,7 @@
 // stopped by PID), a painter of its root window and a recorder of its key events.
 #pragma once
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/record.h>
@@ -12,7 +13,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -175,6 +178,14 @@ public:
         return named;
     }
 
+    // Like WaitFor, but each event named by the symbol a client reading it would see:
+    // the one its key gives with the modifiers the event carries, in the keyboard map of
+    // the moment it was recorded.
+    std::vector<std::string> WaitForTyped(size_t count) {
+        Pump([&] { return typed_.size() >= count; });
+        return typed_;
+    }
+
 private:
     static void Intercept(XPointer self, XRecordInterceptData* data) {
         auto* recorder = reinterpret_cast<KeyRecorder*>(self);
@@ -182,9 +193,24 @@ private:
         if (data->category == XRecordEndOfData) recorder->ended_ = true;
         if (data->category == XRecordFromServer && data->data_len > 0) {
             const unsigned char type = data->data[0] & 0x7F;
-            if (type == KeyPress || type == KeyRelease) recorder->events_.emplace_back(type == KeyPress, data->data[1]);
+            if (type == KeyPress || type == KeyRelease) {
+                recorder->events_.emplace_back(type == KeyPress, data->data[1]);
+                uint16_t state = 0;  // where a key event carries it
+                std::memcpy(&state, data->data + 28, sizeof state);
+                recorder->typed_.push_back((type == KeyPress ? "+" : "-") + recorder->Typed(data->data[1], state));
+            }
         }
         XRecordFreeData(data);
+    }
+
+    std::string Typed(unsigned char code, unsigned state) {
+        XkbDescPtr map = XkbGetMap(control_, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+        KeySym symbol = NoSymbol;
+        unsigned consumed = 0;
+        if (map) XkbTranslateKeyCode(map, code, state, &consumed, &symbol);
+        if (map) XkbFreeKeyboard(map, 0, True);
+        const char* name = symbol != NoSymbol ? XKeysymToString(symbol) : nullptr;
+        return name ? name : "?" + std::to_string(code);
     }
 
     template <typename Done>
@@ -207,6 +233,7 @@ private:
     bool started_ = false;
     bool ended_ = false;
     std::vector<std::pair<bool, unsigned char>> events_;
+    std::vector<std::string> typed_;
 };
 
 }  // namespace tarnhollow::test
