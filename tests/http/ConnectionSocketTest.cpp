@@ -39,6 +39,7 @@ public:
     void WantRead() override { wantsRead = true; }
     void WantWrite() override { wantsWrite = true; }
     void ShutDown() override { shutDown = true; }
+    void EndSending() override { endedSending = true; }
     std::wstring PeerAddress() const override { return L"127.0.0.1"; }
 
     // Delivers one segment as one receive notification.
@@ -56,6 +57,7 @@ public:
     bool wantsRead = false;
     bool wantsWrite = false;
     bool shutDown = false;
+    bool endedSending = false;
     TransportEvents* events_ = nullptr;
 
 private:
@@ -63,7 +65,7 @@ private:
 };
 
 struct Harness {
-    explicit Harness(RequestDeadlines* deadlines = nullptr) {
+    explicit Harness(RequestDeadlines* deadlines = nullptr, RequestDeadlines* lingerDeadlines = nullptr) {
         context.documentRoot = AnsiToWide(root.Path());
         auto owned = std::make_unique<FakeTransport>();
         transport = owned.get();
@@ -73,7 +75,7 @@ struct Harness {
             shutDown = transport->shutDown;
             deleted = true;
             delete c;
-        }, deadlines);
+        }, deadlines, lingerDeadlines);
         connection->Start();
     }
     ~Harness() {
@@ -241,6 +243,24 @@ TEST(ConnectionSocket, AnAnswerThatMakesNoProgressIsClosedAtItsDeadline) {
     h.transport->blocked = true;
     h.transport->events_->OnSend();
     io.run_for(std::chrono::seconds(5));
+    EXPECT_TRUE(h.deleted);
+}
+
+TEST(ConnectionSocket, ARefusedRequestEndsItsSideAndWaitsForThePeersEndBeforeClosing) {
+    asio::io_context io;
+    RequestDeadlines lingering(io, std::chrono::milliseconds(20));
+    Harness h(nullptr, &lingering);
+    h.Send("GET /a.txt HTTP/1.0\r\nX: " + std::string(limits::kIoBufferSize, 'x'));
+    for (int i = 0; i < 5; ++i) h.Send(std::string(limits::kIoBufferSize, 'x'));
+    const std::string out = h.Finish();
+    EXPECT_EQ(out.rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u);
+    // Closing now would reset the connection under the answer: the rest of the header
+    // is still on its way.
+    EXPECT_TRUE(h.transport->endedSending);
+    EXPECT_FALSE(h.deleted);
+    h.Send(std::string(1000, 'x'));
+    EXPECT_FALSE(h.deleted);
+    h.transport->events_->OnClose();
     EXPECT_TRUE(h.deleted);
 }
 
