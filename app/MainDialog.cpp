@@ -46,19 +46,19 @@ CMainDialog::~CMainDialog() {
 bool CMainDialog::LoadAndStart(std::optional<uint32_t> portOverride) {
     {
         auto key = OpenSettingsKey();
-        port = ReadDword(key.get(), L"Port", 8080);
-        enable = ReadDword(key.get(), L"Enable", 1) != 0;
+        fields_.port = ReadDword(key.get(), L"Port", 8080);
+        fields_.enable = ReadDword(key.get(), L"Enable", 1) != 0;
         // The dynamic DNS fields (Name, User, Pass, Domain) are read here once the
         // updater exists.
     }
     StartTimer();
     bool failed;
     if (portOverride) {
-        port = *portOverride;
-        enable = true;
+        fields_.port = *portOverride;
+        fields_.enable = true;
         failed = StartOrStop(*portOverride);
     } else {
-        failed = StartOrStop(enable ? port : 0);
+        failed = StartOrStop(fields_.enable ? fields_.port : 0);
     }
     // An address is shown only once the server can be reached there.
     if (!failed) RefreshStatus();
@@ -86,13 +86,26 @@ bool CMainDialog::StartOrStop(uint32_t requestedPort) {
     return !serverRunning_;
 }
 
-void CMainDialog::Save() {
-    const bool failed = StartOrStop(enable ? port : 0);
+void CMainDialog::Save(const DialogFields& fields) {
+    fields_ = fields;
+    const bool failed = StartOrStop(fields_.enable ? fields_.port : 0);
     if (failed) return;
     auto key = OpenSettingsKey();
-    WriteDword(key.get(), L"Port", port);
-    WriteDword(key.get(), L"Enable", enable ? 1 : 0);
+    WriteDword(key.get(), L"Port", fields_.port);
+    WriteDword(key.get(), L"Enable", fields_.enable ? 1 : 0);
     RefreshStatus();
+}
+
+void CMainDialog::PostSave(const DialogFields& fields) {
+    asio::post(io_, [token = std::weak_ptr<CMainDialog*>(timer_->owner), fields] {
+        if (auto owner = token.lock()) (*owner)->Save(fields);
+    });
+}
+
+void CMainDialog::PostStop() {
+    asio::post(io_, [token = std::weak_ptr<CMainDialog*>(timer_->owner)] {
+        if (auto owner = token.lock()) (*owner)->Stop();
+    });
 }
 
 void CMainDialog::Stop() {
@@ -124,11 +137,11 @@ void CMainDialog::OnTimer() {
 }
 
 std::wstring CMainDialog::RefreshStatus() {
-    if (!enable) {
+    if (!fields_.enable) {
         ShowStatus(L"", L"The Server is stopped");
         return std::wstring();
     }
-    const std::wstring suffix = port == 80 ? std::wstring() : L":" + std::to_wstring(port);
+    const std::wstring suffix = fields_.port == 80 ? std::wstring() : L":" + std::to_wstring(fields_.port);
     const std::wstring adapter = AnsiToWide(SelectAdapterAddress());
     if (adapter.empty()) {
         ShowStatus(L"localhost" + suffix, L"Only. No NET connections found");

@@ -17,6 +17,15 @@ class io_context;
 
 namespace tarnhollow {
 
+// The dialog's fields, as its controls show them.
+struct DialogFields {
+    uint32_t port = 8080;
+    bool enable = true;
+};
+
+// Everything but the Post* commands runs on the server thread. A view on another
+// thread changes nothing directly: it posts a command, and the controller's calls to
+// the view come on the server thread, for the view to queue to its own.
 class CMainDialog {
 public:
     CMainDialog(asio::io_context& io, View& view, const std::wstring& documentRoot);
@@ -31,8 +40,8 @@ public:
     // attempted and failed.
     bool StartOrStop(uint32_t port);
 
-    // Saves the fields and applies them: the Save command.
-    void Save();
+    // Takes the fields from the controls, saves and applies them: the Save command.
+    void Save(const DialogFields& fields);
 
     // Stops the server and the timer: the first steps of leaving the program.
     void Stop();
@@ -44,20 +53,22 @@ public:
     // One tick of the one-second timer.
     void OnTimer();
 
+    // Commands from a view on any thread, run on the server thread.
+    void PostSave(const DialogFields& fields);
+    void PostStop();
+
     CServer& Server() { return server_; }
     bool ServerRunning() const { return serverRunning_; }
     uint32_t RunningPort() const { return runningPort_; }
     const std::wstring& OpenUrl() const { return openUrl_; }
-
-    // The dialog's fields, as the controls would set them.
-    uint32_t port = 8080;
-    bool enable = true;
+    const DialogFields& Fields() const { return fields_; }
 
 private:
     void StartTimer();
 
     asio::io_context& io_;
     View& view_;
+    DialogFields fields_;
     bool serverRunning_ = false;
     CServer server_;
     uint32_t runningPort_ = 0;

@@ -13,7 +13,7 @@
 #include "http/ConnectionSocket.h"
 #include "http/Limits.h"
 #include "http/StaticFiles.h"
-#include "http/TcpTransport.h"
+#include "http/Transport.h"
 #include "pages/DemoInstaller.h"
 #include "platform/File.h"
 #include "platform/Resources.h"
@@ -64,13 +64,12 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     : io_(io),
       port_(port == 0 ? 80 : port),
       router_(std::make_unique<Router>(site_)),
-      displayQueue_(io, kDisplayQueueLimit),
+      displayQueue_(io.get_executor(), kDisplayQueueLimit),
       deadlines_(io, std::chrono::seconds(limits::kRequestTimeoutSeconds)),
       lingerDeadlines_(io, std::chrono::milliseconds(limits::kLingerMilliseconds)),
       rootGiven_(!root.empty()),
       alive_(std::make_shared<CServer*>(this)) {
     // The GPS reader is built here, before the settings below are read.
-    hostName_ = AnsiToWide(tarnhollow::HostName());
     // Normalised once, so that every path the server maps starts with exactly this:
     // doubled or trailing separators, "." and ".." and symbolic links resolved, and the
     // file system's root as the empty path.
@@ -95,7 +94,9 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
 
     auto key = OpenSettingsKey();
     site_.blogSound = ReadString(key.get(), L"BlogSound", kDefaultBlogSound);
-    connectionManager_ = ReadDword(key.get(), L"ConnMgr", 1);
+    // Whether the data connection is brought up with the server, once the connection
+    // monitor exists.
+    ReadDword(key.get(), L"ConnMgr", 1);
     site_.mapKey = ReadString(key.get(), L"GoogleApiKey", L"");
     // 0: as many as the descriptor limit allows.
     const uint32_t maxConnections = ReadDword(key.get(), L"MaxConnections", 0);
@@ -152,18 +153,13 @@ bool CServer::StartServer(uint32_t port, bool installDemo) {
         listenSocket_.reset();
     }
 
+    // The relay service is created here once it exists (after the data connection is
+    // brought up, when ConnMgr asks for it), from these settings; nothing is sent while
+    // ServiceHost is empty, its default. They are read now so that a user finds them.
     auto key = OpenSettingsKey();
-    // No relay until the user names a relay host: nothing is sent anywhere unasked.
-    relayHost_ = ReadString(key.get(), L"ServiceHost", L"");
-    if (connectionManager_) {
-        // The data connection is brought up here once the connection monitor exists.
-    }
-    const uint32_t servicePort = ReadDword(key.get(), L"ServicePort", 1212);
-    const uint32_t servicePeriod = ReadDword(key.get(), L"ServicePeriod", 20000);
-    // The relay service is created here with (relayHost_, servicePort, servicePeriod)
-    // once it exists.
-    (void)servicePort;
-    (void)servicePeriod;
+    ReadString(key.get(), L"ServiceHost", L"");
+    ReadDword(key.get(), L"ServicePort", 1212);
+    ReadDword(key.get(), L"ServicePeriod", 20000);
     return listening;
 }
 
@@ -172,10 +168,8 @@ void CServer::StopServer() {
         listenSocket_->Close();
         listenSocket_.reset();
     }
-    // The relay service is stopped and deleted here once it exists.
-    if (connectionManager_) {
-        // The data connection is released here once the connection monitor exists.
-    }
+    // The relay service is stopped and deleted here once it exists, then the data
+    // connection is released when ConnMgr asked for it.
 }
 
 std::wstring CServer::LastBlogPostUrl() const {
@@ -196,7 +190,7 @@ bool CServer::DemoWelcome() const {
     return false;
 }
 
-void CServer::AdoptConnection(std::unique_ptr<TcpTransport> transport) {
+void CServer::AdoptConnection(std::unique_ptr<Transport> transport) {
     std::wstring address = transport->PeerAddress();
     ClientUsage& usage = clients_[address];
     if (maxConnectionsPerClient_ != 0 && usage.connections >= maxConnectionsPerClient_) {

@@ -28,7 +28,7 @@ namespace tarnhollow {
 
 class CListenSocket;
 class CConnectionSocket;
-class TcpTransport;
+class Transport;
 
 class CServer : private ClientBudget {
 public:
@@ -52,9 +52,10 @@ public:
     std::wstring LastBlogPostUrl() const;
     void ClearLastBlogPost() { site_.lastBlogPostPath.clear(); }
 
-    // Takes an accepted connection's transport and starts serving it; one from a client
-    // address that holds its share of connections already is closed at once.
-    void AdoptConnection(std::unique_ptr<TcpTransport> transport);
+    // Takes a new connection's transport (an accepted TCP socket, or a relayed request)
+    // and starts serving it; one from a client address that holds its share of
+    // connections already is closed at once.
+    void AdoptConnection(std::unique_ptr<Transport> transport);
     // False while the server holds as many connections as it may; the listener then
     // leaves new ones waiting in the backlog until one ends.
     bool HasRoomForConnection() const { return connections_.size() < maxConnections_; }
@@ -63,7 +64,6 @@ public:
     void SetNoticeReporter(ErrorReporter reporter) { reportNotice_ = std::move(reporter); }
     // How the user chooses another port, said after "Port P is already in use!".
     void SetPortInUseHint(std::wstring hint) { portInUseHint_ = std::move(hint); }
-    void SetRouter(ContentRouter* router) { context_.router = router; }
 
     bool IsListening() const { return listenSocket_ != nullptr; }
     uint32_t Port() const { return port_; }
@@ -83,12 +83,9 @@ private:
     bool DemoWelcome() const;
 
     asio::io_context& io_;
-    std::wstring hostName_;
     uint32_t port_;
     ServerContext context_;
     std::unique_ptr<CListenSocket> listenSocket_;
-    std::wstring relayHost_;
-    uint32_t connectionManager_ = 1;
     SiteState site_;
     std::unique_ptr<Router> router_;
     // The built-in services and what they act on; the router offers them requests. The

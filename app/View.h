@@ -6,6 +6,8 @@
 
 namespace tarnhollow {
 
+// Every call comes on the server thread. A view drawn on a thread of its own queues
+// each call to that thread and changes the controller only through its posted commands.
 class View {
 public:
     virtual ~View() = default;

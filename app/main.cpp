@@ -1,6 +1,6 @@
 // The program: reads the command line, holds the single-instance lock, builds the main
-// dialog's controller with its view, runs the server thread's event loop until Stop,
-// SIGINT or SIGTERM, and tears down in order.
+// dialog's controller with its view on the server thread, runs that thread's event loop
+// until SIGINT or SIGTERM, and tears down in order there before the thread is joined.
 #include <sys/resource.h>
 
 #include <asio.hpp>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "app/CommandLine.h"
 #include "app/HeadlessView.h"
@@ -70,26 +71,39 @@ int main(int argc, char** argv) {
         root = AnsiToWide(ec ? line.root : rootPath.lexically_normal().string());
     }
 
-    // Without a window view every run is headless: the status line goes to stdout.
     RaiseDescriptorLimit();
+    // The server's event loop runs on a thread of its own, so that the first thread is
+    // free for a window's event loop; without a window view every run is headless and
+    // the first thread only waits for the server thread to end.
     asio::io_context io;
     HeadlessView view;
-    auto dialog = std::make_unique<CMainDialog>(io, view, root);
-    dialog->Server().SetPortInUseHint(AnsiToWide("Choose another port with --port N, or set Port in " + settings + "."));
-
+    std::unique_ptr<CMainDialog> dialog;
     asio::signal_set signals(io, SIGINT, SIGTERM);
-    signals.async_wait([&](const asio::error_code& error, int) {
-        if (error) return;
-        dialog->Stop();
-        io.stop();
-    });
-
-    if (!dialog->LoadAndStart(line.port)) {
-        // A headless start that fails has nobody to show its message box to.
+    // On the server thread: the dialog is stopped and destroyed where it ran, then the
+    // loop ends and the thread with it.
+    auto stopServer = [&] {
+        asio::error_code ignored;
+        signals.cancel(ignored);
+        if (dialog) dialog->Stop();
         dialog.reset();
-        return 1;
-    }
-    io.run();
-    dialog.reset();
-    return 0;
+        io.stop();
+    };
+    bool started = false;
+    asio::post(io, [&] {
+        dialog = std::make_unique<CMainDialog>(io, view, root);
+        dialog->Server().SetPortInUseHint(
+            AnsiToWide("Choose another port with --port N, or set Port in " + settings + "."));
+        started = dialog->LoadAndStart(line.port);
+        // A headless start that fails has nobody to show its message box to.
+        if (!started) {
+            stopServer();
+            return;
+        }
+        signals.async_wait([&](const asio::error_code& error, int) {
+            if (!error) stopServer();
+        });
+    });
+    std::thread serverThread([&io] { io.run(); });
+    serverThread.join();
+    return started ? 0 : 1;
 }

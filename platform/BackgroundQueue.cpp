@@ -1,11 +1,9 @@
 // The worker thread of the background queue.
 #include "platform/BackgroundQueue.h"
 
-#include <asio.hpp>
-
 namespace tarnhollow {
 
-BackgroundQueue::BackgroundQueue(asio::io_context& io, size_t limit) : io_(io), limit_(limit) {}
+BackgroundQueue::BackgroundQueue(ServerExecutor server, size_t limit) : server_(std::move(server)), limit_(limit) {}
 
 BackgroundQueue::~BackgroundQueue() {
     {
@@ -28,7 +26,7 @@ bool BackgroundQueue::Run(std::function<void()> job) {
     return true;
 }
 
-void BackgroundQueue::PostToServer(std::function<void()> result) { asio::post(io_, std::move(result)); }
+void BackgroundQueue::PostToServer(std::function<void()> result) { tarnhollow::PostToServer(server_, std::move(result)); }
 
 void BackgroundQueue::Loop() {
     for (;;) {

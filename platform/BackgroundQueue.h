@@ -10,16 +10,15 @@
 #include <mutex>
 #include <thread>
 
-namespace asio {
-class io_context;
-}
+#include "platform/ServerExecutor.h"
 
 namespace tarnhollow {
 
 class BackgroundQueue {
 public:
-    // `io` is the server thread's event loop; at most `limit` jobs wait at a time.
-    BackgroundQueue(asio::io_context& io, size_t limit);
+    // Results go to the server thread through `server`; at most `limit` jobs wait at a
+    // time.
+    BackgroundQueue(ServerExecutor server, size_t limit);
     // Lets the running job finish, drops the waiting ones and joins the thread.
     ~BackgroundQueue();
     BackgroundQueue(const BackgroundQueue&) = delete;
@@ -34,7 +33,7 @@ public:
 private:
     void Loop();
 
-    asio::io_context& io_;
+    ServerExecutor server_;
     const size_t limit_;
     std::mutex lock_;
     std::condition_variable changed_;

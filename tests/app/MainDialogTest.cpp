@@ -1,5 +1,6 @@
 // The main dialog's controller: starting, restarting and stopping the server, the demo
-// version it records, start errors, and the status line.
+// version it records, start errors, the status line, posted commands, and connections
+// adopted over any transport.
 #include "app/MainDialog.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,10 @@
 #include <unistd.h>
 
 #include <asio.hpp>
+#include <thread>
 #include <toml++/toml.h>
 
+#include "http/Transport.h"
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
 #include "support/TestSupport.h"
@@ -106,11 +109,10 @@ TEST_F(MainDialogTest, PortZeroStopsAndAPortAboveTheRangeCannotListen) {
 }
 
 TEST_F(MainDialogTest, StatusLineShowsTheLastBlogPostWhenNothingElseChanged) {
-    dialog->enable = false;
+    dialog->Save({.port = 8080, .enable = false});
     EXPECT_EQ(dialog->RefreshStatus(), L"");
     ASSERT_FALSE(view.statusLines.empty());
     EXPECT_EQ(view.statusLines.back(), L"The Server is stopped");
-    dialog->port = 8080;
     dialog->Server().StartServer(static_cast<uint32_t>(FreePort()), false);
     dialog->Server().Site().lastBlogPostPath = L"/Blog/MyFirstBlog.txt";
     const std::wstring expected = L"http://localhost:" + std::to_wstring(dialog->Server().Port()) +
@@ -123,6 +125,56 @@ TEST_F(MainDialogTest, StatusLineShowsTheLastBlogPostWhenNothingElseChanged) {
     dialog->ShowStatus(L"example:8080", L"changed");
     EXPECT_EQ(view.statusLines.back(), L"http://example:8080 changed");
     EXPECT_EQ(dialog->Server().LastBlogPostUrl(), L"");
+}
+
+TEST_F(MainDialogTest, ASaveCommandFromAnotherThreadRunsOnTheServerThread) {
+    const uint32_t port = static_cast<uint32_t>(FreePort());
+    std::thread viewThread([&] { dialog->PostSave({.port = port, .enable = true}); });
+    viewThread.join();
+    EXPECT_FALSE(dialog->ServerRunning()) << "nothing changes before the server thread runs the command";
+    io.poll();
+    EXPECT_TRUE(dialog->ServerRunning());
+    EXPECT_EQ(dialog->Fields().port, port);
+}
+
+// A transport of another kind than TCP (a relayed request, say) is adopted like an
+// accepted socket and answered through the same connection logic.
+class ScriptedTransport : public Transport {
+public:
+    explicit ScriptedTransport(std::string request, std::string& sent) : request_(std::move(request)), sent_(sent) {}
+    void Attach(TransportEvents* events) override { events_ = events; }
+    long Receive(char* buffer, size_t size) override {
+        const size_t n = std::min(size, request_.size());
+        request_.copy(buffer, n);
+        request_.erase(0, n);
+        return static_cast<long>(n);
+    }
+    long Send(const char* bytes, size_t size) override {
+        sent_.append(bytes, size);
+        return static_cast<long>(size);
+    }
+    void WantRead() override {}
+    void WantWrite() override {
+        asio::post(*io, [this] { events_->OnSend(); });
+    }
+    void ShutDown() override {}
+    std::wstring PeerAddress() const override { return L""; }
+    asio::io_context* io = nullptr;
+
+private:
+    std::string request_;
+    std::string& sent_;
+    TransportEvents* events_ = nullptr;
+};
+
+TEST_F(MainDialogTest, TheServerAdoptsAConnectionOverAnyTransport) {
+    root.Write("a.bin", "relayed");
+    std::string sent;
+    auto transport = std::make_unique<ScriptedTransport>("GET /a.bin HTTP/1.0\r\n\r\n", sent);
+    transport->io = &io;
+    dialog->Server().AdoptConnection(std::move(transport));
+    io.poll();
+    EXPECT_EQ(ParseResponse(sent).body, "relayed");
 }
 
 }  // namespace

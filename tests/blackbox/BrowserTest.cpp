@@ -14,8 +14,10 @@ namespace tarnhollow::test {
 namespace {
 
 // The document tree Chromium builds for `url`; empty when Chromium fails.
+// The page's tree; when Chromium did not finish, the test fails with its log.
 std::string DumpDom(const std::string& url) {
     BrowserRun run = RunChromium(url, 1000);
+    EXPECT_TRUE(run.finished) << "Chromium did not load " << url << ":\n" << run.log;
     return run.finished ? run.dom : std::string();
 }
 

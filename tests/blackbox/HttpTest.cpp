@@ -237,14 +237,18 @@ TEST(HttpLimits, RunningOutOfDescriptorsPausesAcceptingAndServingResumes) {
         int fd = OpenIdleConnection(server.Port());
         if (fd >= 0) idle.push_back(fd);
     }
-    // Queued behind the exhausted descriptors, this request is answered once they free.
-    std::string answer;
-    std::thread waiting([&] { answer = RawExchange(server.Port(), "GET /a.txt HTTP/1.0\r\n\r\n"); });
-    // Not a wait for a condition: it only makes it likely that the request queues
-    // before descriptors free; it is answered either way.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Queued behind the exhausted descriptors (connected means it is in the backlog),
+    // this request is answered once they free.
+    const int waiting = Connect(server.Port());
+    ASSERT_GE(waiting, 0);
+    const std::string request = "GET /a.txt HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(::send(waiting, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
     for (int fd : idle) ::close(fd);
-    waiting.join();
+    std::string answer;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(waiting, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(n));
+    ::close(waiting);
     EXPECT_EQ(ParseResponse(answer).statusLine, "HTTP/1.0 200 OK");
     EXPECT_EQ(Get(server.Port(), "/a.txt").statusLine, "HTTP/1.0 200 OK");
     EXPECT_EQ(server.Stop(), 0);

@@ -88,7 +88,7 @@ struct ServiceUnderTest {
     SiteState site;
     Platform platform;
     asio::io_context io;
-    BackgroundQueue display{io, 16};
+    BackgroundQueue display{io.get_executor(), 16};
     Service service = Make(site, platform, display);
     bool handled = false;
     bool fileLeftOpen = false;
