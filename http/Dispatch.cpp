@@ -1,8 +1,10 @@
 // The method dispatch of a complete request.
 #include "http/Dispatch.h"
 
+#include "http/BuiltinResources.h"
+#include "http/FileAnswer.h"
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
+#include "http/UrlMapping.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
+#include "http/TextFiles.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {

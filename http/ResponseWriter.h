@@ -1,9 +1,8 @@
 // The few operations every response is written through: status block, header lines,
-// the end of the head, complete error responses, and HTTP dates.
+// the end of the head, and complete error responses (the dates they carry come from
+// http/HttpDate.h).
 #pragma once
 
-#include <ctime>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,7 +24,6 @@ enum StatusId : unsigned {
 };
 
 inline constexpr unsigned kStringServerToken = 3003;
-inline constexpr unsigned kStringDateFormat = 3020;
 
 // Status line, then `Server` and `Date`; stores `id` as the request's status.
 void WriteStatus(CRequest& request, unsigned id);
@@ -34,9 +32,5 @@ void WriteHeaderNumber(CRequest& request, std::wstring_view name, long long n);
 void EndHeaders(CRequest& request);
 // A complete error response: status block, blank line, the status text as body.
 void WriteError(CRequest& request, unsigned id);
-
-// `time` in UTC seconds, or now when absent, plus `offsetSeconds`, formatted with the
-// date format of the string table ("Sun, 06 Dec 2026 23:09:21 GMT").
-std::wstring FormatHttpDate(std::optional<std::time_t> time = std::nullopt, long long offsetSeconds = 0);
 
 }  // namespace tarnhollow

@@ -9,21 +9,13 @@ namespace tarnhollow {
 
 struct CRequest;
 
-// Writes the body of a GET once the status line and first headers are out. The pages
-// layer implements it; without one, files are streamed as they are.
+// Writes the body of a GET once the status line and first headers are out (see
+// http/FileAnswer.h for who writes which header). The pages layer implements it;
+// without one, files are streamed as they are.
 class ContentRouter {
 public:
     virtual ~ContentRouter() = default;
     virtual void Route(CRequest& request) = 0;
-};
-
-// A built-in service offered requests by the router: it returns true when it has
-// written every remaining header, the blank line and the whole body, or a complete
-// replacement response.
-class ServiceHandler {
-public:
-    virtual ~ServiceHandler() = default;
-    virtual bool Handle(CRequest& request) = 0;
 };
 
 // What one client address holds of the server: request bodies of unfinished requests

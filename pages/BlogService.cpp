@@ -8,10 +8,11 @@
 
 #include <cerrno>
 
+#include "http/DefaultDocuments.h"
 #include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
-#include "pages/DefaultDocument.h"
+#include "http/UrlMapping.h"
+#include "pages/HtmlEscape.h"
 #include "pages/PageBuilder.h"
 #include "pages/ReplacementAnswer.h"
 #include "platform/File.h"
@@ -116,22 +117,16 @@ bool BlogService::ShowBlog(CRequest& request) {
 }
 
 std::string FormatComment(std::wstring_view comment) {
-    const std::string text = WideToAnsi(comment);
+    const std::string text = WideToAnsi(EscapeHtml(comment, QuoteEscaping::DoubleOnly));
     std::string line;
     line.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        switch (text[i]) {
-            case '&': line += "&amp;"; break;
-            case '<': line += "&lt;"; break;
-            case '>': line += "&gt;"; break;
-            case '"': line += "&quot;"; break;
-            case '\r':
-                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-                line += "<br>";
-                break;
-            case '\n': line += "<br>"; break;
-            default: line += text[i];
+        if (text[i] != '\r' && text[i] != '\n') {
+            line += text[i];
+            continue;
         }
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        line += "<br>";
     }
     return line;
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "http/Limits.h"
-#include "http/ServerContext.h"
+#include "pages/ServiceHandler.h"
 #include "pages/SiteState.h"
 #include "platform/SoundPlayer.h"
 

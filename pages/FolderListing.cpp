@@ -7,10 +7,11 @@
 #include <system_error>
 #include <utility>
 
+#include "http/HttpDate.h"
 #include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
-#include "http/ServerContext.h"
-#include "http/StaticFiles.h"
+#include "http/UrlMapping.h"
+#include "pages/HtmlEscape.h"
 #include "pages/PageBuilder.h"
 #include "platform/Resources.h"
 #include "platform/TextConvert.h"
@@ -21,51 +22,15 @@ namespace {
 
 constexpr char kDirectoryTemplate[] = ".dir.demo";
 
-const wchar_t* HtmlEntity(wchar_t c) {
-    switch (c) {
-        case L'&': return L"&amp;";
-        case L'<': return L"&lt;";
-        case L'>': return L"&gt;";
-        case L'"': return L"&quot;";
-        case L'\'': return L"&#39;";
-        default: return nullptr;
-    }
-}
-
-std::wstring EscapeHtml(std::wstring_view text) {
-    std::wstring out;
-    out.reserve(text.size());
-    size_t done = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t* entity = HtmlEntity(text[i]);
-        if (!entity) continue;
-        out.append(text, done, i - done);
-        out += entity;
-        done = i + 1;
-    }
-    out.append(text, done, std::wstring_view::npos);
-    return out;
-}
-
 std::wstring_view WithoutExtension(std::wstring_view name) { return name.substr(0, name.rfind(L'.')); }
-
-// Whether `name` begins with the lowercase ASCII `prefix`, ignoring the case of letters.
-bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {
-    if (name.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (AsciiLower(name[i]) != prefix[i]) return false;
-    }
-    return true;
-}
 
 std::wstring EnsureTrailingSlash(std::wstring path) {
     if (path.empty() || path.back() != L'/') path += L'/';
     return path;
 }
 
-// The URL path of the mapped file or folder, taken from the mapped path below the
-// document root. The request's own URL may carry ".." or a tail that the mapping
-// ignored ("/notes.txt/extra"); links built on it would point elsewhere.
+// The empty-folder message naming `folderPath`, escaped: a folder's name is text, and
+// must not become markup in the page.
 std::wstring EmptyFolderMessage(const std::wstring& folderPath) {
     std::wstring message = AnsiToWide(kEmptyFolderMessage);
     const size_t at = message.find(L"%s");
@@ -134,7 +99,7 @@ size_t CollectFolderItems(const std::wstring& folderPath, std::wstring_view urlP
     for (const FolderEntry& entry : ReadFolder(WideToAnsi(folderPath))) {
         const std::string& nameBytes = entry.name;
         // Default documents are counted, so a folder holding only one is not "empty".
-        if (StartsWithIgnoringCase(nameBytes, "index") || StartsWithIgnoringCase(nameBytes, "default")) {
+        if (StartsWithIgnoringAsciiCase(nameBytes, "index") || StartsWithIgnoringAsciiCase(nameBytes, "default")) {
             ++counted;
             continue;
         }

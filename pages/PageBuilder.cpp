@@ -23,14 +23,6 @@ constexpr char kMapsKeyMarker[] = "<maps_api_key>";
 constexpr wchar_t kMapsKeyParameter[] = L"maps_api_key";
 constexpr wchar_t kMapsKeySetting[] = L"GoogleApiKey";
 
-std::string AsciiUpperCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    }
-    return out;
-}
-
 // The two forms a marker matches in, of its opening and of its closing marker.
 struct MarkerForms {
     explicit MarkerForms(std::string_view marker)
@@ -288,23 +280,6 @@ std::optional<size_t> ReplaceFirst(std::string& text, std::string_view marker, s
 void ReplaceEvery(std::string& text, std::string_view marker, std::string_view replacement) {
     std::string scratch;
     ReplaceEveryElement(text, MarkerForms(marker), replacement, scratch);
-}
-
-void ReplaceText(std::string& text, std::string_view pattern, std::string_view replacement) {
-    if (pattern.empty()) return;
-    size_t at = text.find(pattern);
-    if (at == std::string::npos) return;
-    std::string out;
-    out.reserve(text.size());
-    size_t done = 0;
-    do {
-        out.append(text, done, at - done);
-        out.append(replacement);
-        done = at + pattern.size();
-        at = text.find(pattern, done);
-    } while (at != std::string::npos);
-    out.append(text, done, std::string::npos);
-    text = std::move(out);
 }
 
 bool BuildPage(CRequest& request, SiteState& site, const Substitutions& substitutions) {

@@ -61,7 +61,4 @@ std::optional<size_t> ReplaceFirst(std::string& text, std::string_view marker, s
 // Every element, left to right; replacement text is never searched again.
 void ReplaceEvery(std::string& text, std::string_view marker, std::string_view replacement);
 
-// Plain replacement of every occurrence of `pattern`.
-void ReplaceText(std::string& text, std::string_view pattern, std::string_view replacement);
-
 }  // namespace tarnhollow

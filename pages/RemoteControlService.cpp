@@ -1,8 +1,9 @@
 // The key table, the press order of each key and the remote-control pages.
 #include "pages/RemoteControlService.h"
 
+#include "http/HttpDate.h"
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
+#include "http/UrlMapping.h"
 #include "pages/PageBuilder.h"
 #include "pages/ReplacementAnswer.h"
 

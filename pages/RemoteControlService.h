@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "http/ServerContext.h"
+#include "pages/ServiceHandler.h"
 #include "pages/SiteState.h"
 #include "platform/BackgroundQueue.h"
 #include "platform/KeyInjector.h"

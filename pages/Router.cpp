@@ -4,8 +4,9 @@
 
 #include <unistd.h>
 
+#include "http/FileAnswer.h"
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
+#include "http/TextFiles.h"
 #include "pages/FolderListing.h"
 #include "pages/PageBuilder.h"
 #include "platform/File.h"

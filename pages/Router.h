@@ -1,12 +1,14 @@
 // The router: what the body of a successful GET is. Services are offered the request in
 // a fixed order (GPS pages, remote control, blog for page-kind files; then the
 // screenshot service for every file); otherwise a page-kind file is built into the file
-// template and any other file is streamed raw.
+// template and any other file is streamed raw. Which step writes which header of the
+// answer is set out once, in http/FileAnswer.h.
 #pragma once
 
 #include <vector>
 
 #include "http/ServerContext.h"
+#include "pages/ServiceHandler.h"
 #include "pages/SiteState.h"
 
 namespace tarnhollow {

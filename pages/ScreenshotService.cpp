@@ -3,10 +3,10 @@
 
 #include <limits>
 
+#include "http/DefaultDocuments.h"
 #include "http/PendingAnswer.h"
 #include "http/ResponseWriter.h"
-#include "http/StaticFiles.h"
-#include "pages/DefaultDocument.h"
+#include "http/UrlMapping.h"
 #include "pages/PageBuilder.h"
 #include "pages/PngEncoder.h"
 #include "pages/ReplacementAnswer.h"

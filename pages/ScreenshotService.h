@@ -2,7 +2,7 @@
 // screen as it is now, shrunk to the "width" by "height" box when both are given.
 #pragma once
 
-#include "http/ServerContext.h"
+#include "pages/ServiceHandler.h"
 #include "pages/SiteState.h"
 #include "platform/BackgroundQueue.h"
 #include "platform/ScreenCapture.h"

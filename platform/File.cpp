@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/TextConvert.h"
+
 namespace tarnhollow {
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -99,21 +101,6 @@ std::optional<std::string> ReadWholeFile(int fd) {
     return text;
 }
 
-namespace {
-
-bool EqualIgnoringAsciiCase(const char* a, const std::string& b) {
-    size_t i = 0;
-    for (; a[i] && i < b.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return !a[i] && i == b.size();
-}
-
-}  // namespace
-
 std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::string& folder,
                                                                    const std::vector<std::string>& wanted) {
     DIR* dir = ::opendir(folder.c_str());
@@ -122,7 +109,7 @@ std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::st
     while (dirent* entry = ::readdir(dir)) {
         const size_t limit = best ? best->first : wanted.size();
         for (size_t rank = 0; rank < limit; ++rank) {
-            if (!EqualIgnoringAsciiCase(entry->d_name, wanted[rank])) continue;
+            if (!EqualsIgnoringAsciiCase(entry->d_name, wanted[rank])) continue;
             const std::string path = folder + "/" + entry->d_name;
             if (FileAttributes(path) == kAttributeNormal) best = std::make_pair(rank, std::string(entry->d_name));
             break;

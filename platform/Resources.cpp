@@ -10,23 +10,11 @@ extern const ResourceEntry kResources[];
 extern const StringEntry kStrings[];
 }  // namespace generated
 
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::optional<std::string_view> FindResource(std::string_view type, std::string_view name) {
     const bool ignoreCase = type == "BINDAT";
     for (const ResourceEntry* e = generated::kResources; e->type; ++e) {
         if (type != e->type) continue;
-        if (ignoreCase ? EqualsIgnoringCase(name, e->name) : name == e->name) {
+        if (ignoreCase ? EqualsIgnoringAsciiCase(name, e->name) : name == e->name) {
             return std::string_view(e->data, e->size);
         }
     }

@@ -1,4 +1,5 @@
-// UTF-8 encoding and decoding for the system's wide and 8-bit text.
+// UTF-8 encoding and decoding for the system's wide and 8-bit text, and ASCII letter
+// case.
 #include "platform/TextConvert.h"
 
 #include <cstdint>
@@ -79,24 +80,50 @@ std::wstring AnsiToWide(std::string_view text) {
     return out;
 }
 
-std::wstring AsciiLowerCase(std::wstring_view text) {
-    std::wstring out(text);
-    for (wchar_t& c : out) c = AsciiLower(c);
+namespace {
+
+// Only ASCII letters have a case here; every other character, in any encoding, is kept.
+template <typename Char>
+Char AsciiLower(Char c) {
+    return (c >= Char('A') && c <= Char('Z')) ? static_cast<Char>(c + 32) : c;
+}
+
+template <typename Char>
+std::basic_string<Char> LowerCase(std::basic_string_view<Char> text) {
+    std::basic_string<Char> out(text);
+    for (Char& c : out) c = AsciiLower(c);
     return out;
 }
 
-std::string AsciiLowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = AsciiLower(c);
-    return out;
-}
-
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+template <typename Char>
+bool EqualsIgnoringCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     }
     return true;
+}
+
+}  // namespace
+
+std::wstring AsciiLowerCase(std::wstring_view text) { return LowerCase(text); }
+
+std::string AsciiLowerCase(std::string_view text) { return LowerCase(text); }
+
+std::string AsciiUpperCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    return out;
+}
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) { return EqualsIgnoringCase(a, b); }
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
+
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace tarnhollow

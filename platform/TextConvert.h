@@ -1,5 +1,6 @@
 // Conversions between the system's wide text and its 8-bit "ANSI" text, which on this
-// platform is UTF-8, plus the byte-widening rule the connection uses for received lines.
+// platform is UTF-8, the byte-widening rule the connection uses for received lines, and
+// ASCII letter case.
 #pragma once
 
 #include <string>
@@ -20,14 +21,15 @@ inline wchar_t WidenByte(unsigned char byte) {
     return static_cast<wchar_t>(static_cast<char16_t>(static_cast<int16_t>(static_cast<signed char>(byte))));
 }
 
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-inline wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
-// Lower-cases ASCII letters only; other characters are kept as they are.
+// Changes the case of ASCII letters only; other characters are kept as they are.
 std::wstring AsciiLowerCase(std::wstring_view text);
 std::string AsciiLowerCase(std::string_view text);
+std::string AsciiUpperCase(std::string_view text);
 
-// Compares ignoring the case of ASCII letters.
+// The one comparison that ignores the case of ASCII letters: names of files, resources,
+// months and methods all match through it.
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 
 }  // namespace tarnhollow

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "http/StaticFiles.h"
+#include "http/FileAnswer.h"
 #include "pages/DemoInstaller.h"
 #include "platform/TextConvert.h"
 #include "support/Chromium.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <toml++/toml.h>
 
-#include "http/StaticFiles.h"
+#include "http/FileAnswer.h"
 #include "support/TestSupport.h"
 
 namespace tarnhollow::test {

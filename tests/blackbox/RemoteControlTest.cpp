@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "http/StaticFiles.h"
+#include "http/HttpDate.h"
 #include "platform/TextConvert.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"

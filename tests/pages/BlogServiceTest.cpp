@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "pages/PageBuilder.h"
-#include "pages/PreparedRequest.h"
+#include "pages/PagesHarness.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow::test {

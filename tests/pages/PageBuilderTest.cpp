@@ -89,28 +89,6 @@ TEST(ReplaceEvery, ReplacesEachElementOnceAndNeverSearchesItsOwnReplacement) {
     }
 }
 
-TEST(ReplaceText, ReplacesEveryOccurrenceLeftToRight) {
-    struct Row {
-        const char* description;
-        const char* text;
-        const char* pattern;
-        const char* replacement;
-        const char* expected;
-    };
-    const Row rows[] = {
-        {"blank lines", "a\r\n\r\nb\r\n\r\n\r\n\r\nc", "\r\n\r\n", "<p>", "a<p>b<p><p>c"},
-        {"an odd line end is left for the next pass", "a\r\n\r\n\r\nb", "\r\n\r\n", "<p>", "a<p>\r\nb"},
-        {"replacement holding the pattern", "xx", "x", "xx", "xxxx"},
-        {"empty pattern does nothing", "abc", "", "-", "abc"},
-        {"no occurrence", "abc", "d", "-", "abc"},
-    };
-    for (const Row& row : rows) {
-        std::string text = row.text;
-        ReplaceText(text, row.pattern, row.replacement);
-        EXPECT_EQ(text, row.expected) << row.description;
-    }
-}
-
 TEST(BuildPage, ChoosesAndConvertsTheBodyOfEachKindOfFile) {
     struct Row {
         const char* description;

@@ -6,7 +6,8 @@
 
 #include <ctime>
 
-#include "pages/PreparedRequest.h"
+#include "http/HttpDate.h"
+#include "pages/PagesHarness.h"
 
 namespace tarnhollow::test {
 namespace {

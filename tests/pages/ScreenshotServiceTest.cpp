@@ -7,8 +7,8 @@
 #include <chrono>
 #include <future>
 
+#include "pages/PagesHarness.h"
 #include "pages/PngEncoder.h"
-#include "pages/PreparedRequest.h"
 #include "pages/ShrinkToFit.h"
 #include "support/PngDecode.h"
 

@@ -1,4 +1,4 @@
-// UTF-8 conversions of the system's text and the byte-widening rule.
+// UTF-8 conversions of the system's text, the byte-widening rule and ASCII letter case.
 #include "platform/TextConvert.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +40,30 @@ TEST(TextConvert, ReceivedBytesWidenBySignExtension) {
     EXPECT_EQ(WidenByte(0x41), L'A');
     EXPECT_EQ(static_cast<unsigned>(WidenByte(0xE9)), 0xFFE9u);
     EXPECT_EQ(static_cast<unsigned>(WidenByte(0x80)), 0xFF80u);
+}
+
+TEST(TextConvert, LetterCaseIsIgnoredForAsciiLettersOnly) {
+    struct Row {
+        const char* description;
+        std::string a, b;
+        bool equal, startsWith;
+    };
+    const Row rows[] = {
+        {"same text", "index.htm", "index.htm", true, true},
+        {"other letter case", "INDEX.Htm", "index.hTM", true, true},
+        {"a longer text starts with a shorter one", "Default.html", "default", false, true},
+        {"a shorter text does not start with a longer one", "index", "index.htm", false, false},
+        {"bytes outside ASCII keep their case", "\xC3\x89t\xC3\xA9", "\xC3\xA9t\xC3\xA9", false, false},
+        {"the characters beside the letters do not match them", "@[`{", "`{@[", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.description);
+        EXPECT_EQ(EqualsIgnoringAsciiCase(row.a, row.b), row.equal);
+        EXPECT_EQ(StartsWithIgnoringAsciiCase(row.a, row.b), row.startsWith);
+    }
+    EXPECT_TRUE(EqualsIgnoringAsciiCase(std::wstring_view(L"GeT"), std::wstring_view(L"get")));
+    EXPECT_EQ(AsciiUpperCase("<body>\xC3\xA9z"), "<BODY>\xC3\xA9Z");
+    EXPECT_EQ(AsciiLowerCase(std::string_view("<BODY>Z")), "<body>z");
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
-// From URL to file: canonical paths, the mapping's redirects and refusals, percent
-// encoding, If-Modified-Since dates, and what the response writers produce.
-#include "http/StaticFiles.h"
+// From URL to file: canonical paths, the mapping's redirects and refusals, and the
+// hidden and containment rules, for names asked for and for where links lead.
+#include "http/UrlMapping.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "http/MimeTypes.h"
-#include "http/PercentEncoding.h"
-#include "http/ResponseWriter.h"
+#include "http/FileAnswer.h"
 #include "http/ServerContext.h"
 #include "platform/TextConvert.h"
 #include "support/TestSupport.h"
@@ -15,7 +14,7 @@
 namespace tarnhollow::test {
 namespace {
 
-TEST(StaticFiles, CanonicalPaths) {
+TEST(UrlMapping, CanonicalPaths) {
     struct Row {
         std::wstring in, out;
     };
@@ -47,7 +46,7 @@ struct Mapped {
     Response response;
 };
 
-TEST(StaticFiles, MappingAnswersRedirectsAndRefusals) {
+TEST(UrlMapping, MappingAnswersRedirectsAndRefusals) {
     TempDir parent;
     TempDir& root = parent;
     root.Write("b.txt", "b");
@@ -100,7 +99,7 @@ TEST(StaticFiles, MappingAnswersRedirectsAndRefusals) {
     }
 }
 
-TEST(StaticFiles, SiblingFolderStartingWithTheRootNameIsOutside) {
+TEST(UrlMapping, SiblingFolderStartingWithTheRootNameIsOutside) {
     TempDir parent;
     parent.Write("root/a.txt", "a");
     parent.Write("rootsibling/secret.txt", "s");
@@ -115,7 +114,7 @@ TEST(StaticFiles, SiblingFolderStartingWithTheRootNameIsOutside) {
     EXPECT_EQ(ParseResponse(std::string(sink.buffer.PendingBytes())).statusLine, "HTTP/1.0 400 Bad Request");
 }
 
-TEST(StaticFiles, HiddenPathsGetTheHiddenPage) {
+TEST(UrlMapping, HiddenPathsGetTheHiddenPage) {
     TempDir root, outside;
     root.Write("sub/.hidden/f.txt", "h");
     root.Write("sub/.hidden/index.html", "i");
@@ -134,95 +133,6 @@ TEST(StaticFiles, HiddenPathsGetTheHiddenPage) {
         EXPECT_EQ(r.statusLine, "HTTP/1.0 200 OK");
         EXPECT_EQ(r.body, "<h1> Cannot Show Hidden Files and Root Directories</h1>");
     }
-}
-
-TEST(StaticFiles, PercentEncoding) {
-    EXPECT_EQ(PercentEncode(L"/a b/c%d?\u00e9\t"), L"/a%20b/c%d?%C3%A9%09");
-    EXPECT_EQ(PercentEncode(std::wstring(L"\x01\x7f", 2)), std::wstring(L"%01\x7f", 4));
-    EXPECT_EQ(PercentEncode(L"/a b/c%d?#\"'<>&\\\x7f", PercentSet::Link), L"/a%20b/c%25d%3F%23%22%27%3C%3E%26%5C%7F");
-}
-
-TEST(StaticFiles, IfModifiedSinceLayouts) {
-    struct Row {
-        const char* description;
-        std::wstring text;
-        std::optional<std::time_t> expected;
-    };
-    const std::time_t nov6 = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
-    const Row rows[] = {
-        {"RFC 1123", L"Sun, 06 Nov 1994 08:49:37 GMT", nov6},
-        {"RFC 850", L"Sunday, 06-Nov-94 08:49:37 GMT", nov6},
-        {"asctime", L"Sun Nov  6 08:49:37 1994", nov6},
-        {"month in lower case", L"Sun, 06 nov 1994 08:49:37 GMT", nov6},
-        {"two-digit year 50 is 2050", L"Sunday, 06-Nov-50 08:49:37 GMT", 2551337377},
-        {"two-digit year 51 is 1951", L"Tuesday, 06-Nov-51 08:49:37 GMT", -572886623},
-        {"RFC 850 without comma-space", L"Sunday 06-Nov-94 08:49:37 GMT", std::nullopt},
-        {"unknown month", L"Sun, 06 Foo 1994 08:49:37 GMT", std::nullopt},
-        {"day 31 in February", L"Sun, 31 Feb 1994 08:49:37 GMT", std::nullopt},
-        {"hour 25", L"Sun, 06 Nov 1994 25:49:37 GMT", std::nullopt},
-        {"truncated", L"Sun, 06 Nov", std::nullopt},
-        {"empty-ish", L"Sun", std::nullopt},
-        {"year 0", L"Sun, 06 Nov 0000 08:49:37 GMT", std::nullopt},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.description);
-        EXPECT_EQ(ParseHttpDate(row.text), row.expected);
-    }
-}
-
-TEST(ResponseWriter, DatesAndNumbersAndErrors) {
-    EXPECT_EQ(FormatHttpDate(1803891903), L"Mon, 01 Mar 2027 09:05:03 GMT");
-    EXPECT_EQ(FormatHttpDate(1803891903, 86400), L"Tue, 02 Mar 2027 09:05:03 GMT");
-
-    ResponseSink sink;
-    CRequest request;
-    request.response = &sink;
-    WriteHeaderNumber(request, L"A", 0);
-    WriteHeaderNumber(request, L"B", -12);
-    EXPECT_EQ(sink.buffer.PendingBytes(), "A: 0\r\nB: -12\r\n");
-
-    ResponseSink errorSink;
-    CRequest failing;
-    failing.response = &errorSink;
-    WriteError(failing, kStatusNotFound);
-    EXPECT_EQ(failing.status, kStatusNotFound);
-    const std::string raw(errorSink.buffer.PendingBytes());
-    const Response r = ParseResponse(raw);
-    EXPECT_EQ(r.statusLine, "HTTP/1.0 404 Not Found");
-    ASSERT_EQ(r.headers.size(), 2u);
-    EXPECT_EQ(r.headers[0].first, "Server");
-    EXPECT_EQ(r.headers[0].second, "Tarnhollow/1.0");
-    EXPECT_EQ(r.headers[1].first, "Date");
-    EXPECT_EQ(r.body, "404 Not Found");
-}
-
-TEST(MimeTypes, SourcesInOrder) {
-    TempDir dir;
-    const std::string system = dir.Write("mime.types", "# comment\nimage/jpeg jpeg jpg\ntext/x-thing thing\n");
-    struct Row {
-        const char* description;
-        bool withSystemList;
-        std::wstring path;
-        std::optional<std::wstring> type;
-    };
-    const Row rows[] = {
-        {"built-in table without a system list", false, L"/r/photo.JPG", L"image/jpg"},
-        {"system list first", true, L"/r/photo.JPG", L"image/jpeg"},
-        {"text files are html", true, L"/r/readme.txt", L"text/html"},
-        {"text rule ignores case", false, L"/r/PAGE.HTM", L"text/html"},
-        {"no extension", false, L"/r/Makefile", std::nullopt},
-        {"dot only in the folder", false, L"/r/v1.2/README", std::nullopt},
-        {"the stored .ez, matches nothing", false, L"/r/archive.ez", std::nullopt},
-        {"the system list may know .ez", true, L"/r/thing.thing", L"text/x-thing"},
-        {"jpeg row", false, L"/r/a.jpeg", L"image/jpeg"},
-        {"gif", false, L"/r/a.gif", L"image/gif"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.description);
-        SetSystemMimeTypesFile(row.withSystemList ? system : dir.Path() + "/none");
-        EXPECT_EQ(ContentTypeFor(row.path), row.type);
-    }
-    SetSystemMimeTypesFile("/etc/mime.types");
 }
 
 }  // namespace

@@ -1,0 +1,13 @@
+// The built-in resources: the icons and style sheet every listing and page refers to,
+// served from the program's own resources whatever the document root holds.
+#pragma once
+
+#include "http/Request.h"
+
+namespace tarnhollow {
+
+// Answers the four built-in resource paths from the program's resources (GET only);
+// false when the URL names none of them.
+bool ServeBuiltin(CRequest& request);
+
+}  // namespace tarnhollow

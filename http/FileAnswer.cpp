@@ -1,0 +1,89 @@
+// The head of a file answer, its If-Modified-Since check, and streaming the open file
+// behind it.
+#include "http/FileAnswer.h"
+
+#include <algorithm>
+
+#include "http/HttpDate.h"
+#include "http/MimeTypes.h"
+#include "http/ResponseWriter.h"
+#include "http/ServerContext.h"
+#include "http/TextFiles.h"
+#include "platform/File.h"
+#include "platform/TextConvert.h"
+
+namespace tarnhollow {
+
+bool PrepareFile(CRequest& request) {
+    if (request.attributes & kAttributeHidden) {
+        WriteStatus(request, kStatusOk);
+        EndHeaders(request);
+        request.response->buffer.AppendBytes(kHiddenFilesMessage);
+        return false;
+    }
+    if (request.attributes & kAttributeFolder) {
+        if (request.server->directoryListing) return true;
+        WriteError(request, kStatusForbidden);
+        return false;
+    }
+    request.response->file = OpenForReading(WideToAnsi(request.filePath), &request.response->fileInfo);
+    if (!request.response->file.IsOpen()) {
+        WriteError(request, kStatusServiceUnavailable);
+        return false;
+    }
+    std::wstring since = GetHeader(request, L"If-Modified-Since");
+    if (!IsTextFile(request) && !since.empty()) {
+        auto date = ParseHttpDate(since);
+        if (date && request.response->fileInfo.lastWriteTime <= *date) {
+            WriteStatus(request, kStatusNotModified);
+            EndHeaders(request);
+            request.response->file.Reset();
+            return false;
+        }
+    }
+    WriteStatus(request, kStatusOk);
+    WriteContentType(request);
+    return true;
+}
+
+void WriteLastModified(CRequest& request) {
+    WriteHeader(request, L"Last-Modified", FormatHttpDate(request.response->fileInfo.lastWriteTime));
+}
+
+void StreamFile(CRequest& request) {
+    ResponseSink& out = *request.response;
+    const long long size = out.fileInfo.size;
+    WriteHeaderNumber(request, L"Content-Length", size);
+    EndHeaders(request);
+    IoBuffer& buffer = out.buffer;
+    out.fileBytesLeft = size;
+    const size_t room = static_cast<size_t>(
+        std::min<long long>(size, buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0));
+    const long n = room ? ReadSome(out.file.Get(), buffer.Data() + buffer.Pending(), room) : 0;
+    if (n > 0) {
+        buffer.SetPending(buffer.Pending() + static_cast<size_t>(n));
+        out.fileBytesLeft -= n;
+    }
+    // A file that fitted whole needs no streaming; one that cannot be read has no more.
+    if (out.fileBytesLeft <= 0 || (room && n <= 0)) out.file.Reset();
+}
+
+void WriteBody(CRequest& request) {
+    if (request.server->router) {
+        request.server->router->Route(request);
+        return;
+    }
+    if (!request.response->file.IsOpen()) {
+        // Without the pages layer there is nothing that lists a folder.
+        if (request.attributes >= 0 && (request.attributes & kAttributeFolder)) {
+            WriteError(request, kStatusNotFound);
+        } else {
+            EndHeaders(request);
+        }
+        return;
+    }
+    WriteLastModified(request);
+    StreamFile(request);
+}
+
+}  // namespace tarnhollow

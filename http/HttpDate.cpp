@@ -1,0 +1,129 @@
+// Formatting HTTP dates through the string table's format, in English whatever the
+// process locale, and parsing the three date layouts clients send.
+#include "http/HttpDate.h"
+
+#include <cstdio>
+#include <string>
+
+#include "http/Request.h"
+#include "platform/Resources.h"
+#include "platform/TextConvert.h"
+
+namespace tarnhollow {
+
+namespace {
+
+constexpr unsigned kStringDateFormat = 3020;
+
+// The day and month names are English whatever the process locale says; clients'
+// dates name months the same way, in any letter case.
+constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+std::string FormatTime(const std::string& format, const std::tm& tm) {
+    std::string out;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 == format.size()) {
+            out += format[i];
+            continue;
+        }
+        char field[16];
+        switch (format[++i]) {
+            case 'a': out += kDays[tm.tm_wday % 7]; continue;
+            case 'b': out += kMonths[tm.tm_mon % 12]; continue;
+            case 'd': std::snprintf(field, sizeof field, "%02d", tm.tm_mday); break;
+            case 'Y': std::snprintf(field, sizeof field, "%04d", tm.tm_year + 1900); break;
+            case 'H': std::snprintf(field, sizeof field, "%02d", tm.tm_hour); break;
+            case 'M': std::snprintf(field, sizeof field, "%02d", tm.tm_min); break;
+            case 'S': std::snprintf(field, sizeof field, "%02d", tm.tm_sec); break;
+            case '%': out += '%'; continue;
+            default: out += '%'; out += format[i]; continue;
+        }
+        out += field;
+    }
+    return out;
+}
+
+// Reads characters [from, to] of `text` as a left-trimmed decimal number.
+std::optional<int> Field(std::wstring_view text, size_t from, size_t to) {
+    if (to >= text.size() || from > to) return std::nullopt;
+    std::wstring_view field = TrimLeft(text.substr(from, to - from + 1));
+    int value = 0;
+    for (wchar_t c : field) {
+        if (c < L'0' || c > L'9') break;
+        value = value * 10 + (c - L'0');
+    }
+    return value;
+}
+
+std::optional<int> Month(std::wstring_view text, size_t from) {
+    if (from + 3 > text.size()) return std::nullopt;
+    // A character outside ASCII encodes longer than itself, so it matches no name.
+    const std::string name = WideToAnsi(text.substr(from, 3));
+    for (int m = 0; m < 12; ++m) {
+        if (EqualsIgnoringAsciiCase(name, kMonths[m])) return m;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::wstring FormatHttpDate(std::optional<std::time_t> time, long long offsetSeconds) {
+    std::time_t t = time ? *time : std::time(nullptr);
+    t += static_cast<std::time_t>(offsetSeconds);
+    std::tm tm{};
+    if (!gmtime_r(&t, &tm)) return std::wstring();
+    std::string text = FormatTime(LoadStringBytes(kStringDateFormat), tm);
+    if (text.size() > 127) text.resize(127);
+    return AnsiToWide(text);
+}
+
+std::optional<std::time_t> ParseHttpDate(std::wstring_view text) {
+    if (text.size() < 4) return std::nullopt;
+    std::optional<int> day, month, year, hour, minute, second;
+    if (text[3] == L' ') {
+        month = Month(text, 4);
+        day = Field(text, 8, 9);
+        hour = Field(text, 11, 12);
+        minute = Field(text, 14, 15);
+        second = Field(text, 17, 18);
+        year = Field(text, 20, 23);
+    } else if (text[3] == L',') {
+        day = Field(text, 5, 6);
+        month = Month(text, 8);
+        year = Field(text, 12, 15);
+        hour = Field(text, 17, 18);
+        minute = Field(text, 20, 21);
+        second = Field(text, 23, 24);
+    } else {
+        size_t p = text.find(L", ");
+        if (p == std::wstring_view::npos) return std::nullopt;
+        day = Field(text, p + 2, p + 3);
+        month = Month(text, p + 5);
+        year = Field(text, p + 9, p + 10);
+        hour = Field(text, p + 12, p + 13);
+        minute = Field(text, p + 15, p + 16);
+        second = Field(text, p + 18, p + 19);
+        if (year) *year += *year <= 50 ? 2000 : 1900;
+    }
+    if (!day || !month || !year || !hour || !minute || !second || *year == 0) return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = *year - 1900;
+    tm.tm_mon = *month;
+    tm.tm_mday = *day;
+    tm.tm_hour = *hour;
+    tm.tm_min = *minute;
+    tm.tm_sec = *second;
+    std::time_t t = timegm(&tm);
+    std::tm back{};
+    if (t == static_cast<std::time_t>(-1) || !gmtime_r(&t, &back)) return std::nullopt;
+    // A date whose fields do not survive the round trip (31 Feb, hour 25) does not parse.
+    if (back.tm_year != *year - 1900 || back.tm_mon != *month || back.tm_mday != *day ||
+        back.tm_hour != *hour || back.tm_min != *minute) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+}  // namespace tarnhollow
