@@ -12,7 +12,7 @@
 #include "app/ListenSocket.h"
 #include "http/ConnectionSocket.h"
 #include "http/Limits.h"
-#include "http/StaticFiles.h"
+#include "http/UrlMapping.h"
 #include "http/Transport.h"
 #include "pages/DemoInstaller.h"
 #include "platform/File.h"
