@@ -20,18 +20,14 @@ constexpr int kAcceptsPerNotification = 16;
 struct CListenSocket::RetryTimer {
     explicit RetryTimer(asio::io_context& io) : timer(io) {}
     asio::steady_timer timer;
-    std::shared_ptr<CListenSocket*> owner;
 };
 
 CListenSocket::CListenSocket(asio::io_context& io, CServer& server)
-    : AsyncSocket(io), server_(server), retry_(std::make_unique<RetryTimer>(io)) {
-    retry_->owner = std::make_shared<CListenSocket*>(this);
-}
+    : AsyncListener(io), server_(server), retry_(std::make_unique<RetryTimer>(io)) {}
 
-CListenSocket::~CListenSocket() {
-    retry_->owner.reset();
-    retry_->timer.cancel();
-}
+// The timer's handler is guarded by the socket's alive token: one already queued when
+// the listener goes does nothing.
+CListenSocket::~CListenSocket() = default;
 
 void CListenSocket::OnAccept(int) {
     for (int i = 0; i < kAcceptsPerNotification; ++i) {
@@ -49,12 +45,9 @@ void CListenSocket::OnAccept(int) {
                 // (readiness would report it again at once) and try again shortly.
                 Select(0);
                 retry_->timer.expires_after(std::chrono::milliseconds(limits::kAcceptRetryMilliseconds));
-                retry_->timer.async_wait(
-                    [token = std::weak_ptr<CListenSocket*>(retry_->owner)](const asio::error_code& ec) {
-                        auto owner = token.lock();
-                        if (!owner || ec == asio::error::operation_aborted) return;
-                        (*owner)->Select(kAccept);
-                    });
+                retry_->timer.async_wait(alive_.Guard([this](const asio::error_code& ec) {
+                    if (ec != asio::error::operation_aborted) Select(kAccept);
+                }));
             }
             return;
         }

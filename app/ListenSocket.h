@@ -4,13 +4,13 @@
 
 #include <memory>
 
-#include "platform/AsyncSocket.h"
+#include "platform/AsyncListener.h"
 
 namespace tarnhollow {
 
 class CServer;
 
-class CListenSocket : public AsyncSocket {
+class CListenSocket : public AsyncListener {
 public:
     CListenSocket(asio::io_context& io, CServer& server);
     ~CListenSocket() override;

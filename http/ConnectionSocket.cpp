@@ -196,8 +196,7 @@ void CConnectionSocket::ResumeAnswer(const std::function<void(CRequest&)>& write
 
 std::weak_ptr<AnswerResumer*> CConnectionSocket::Token() {
     // Made only for the few answers that are deferred.
-    if (!resumeToken_) resumeToken_ = std::make_shared<AnswerResumer*>(this);
-    return resumeToken_;
+    return resumeToken_.Weak();
 }
 
 void CConnectionSocket::OnSend() {
@@ -322,7 +321,7 @@ void CConnectionSocket::OnTimeout() {
 
 void CConnectionSocket::DeleteSelf() {
     closing_ = true;
-    resumeToken_.reset();
+    resumeToken_.Expire();
     if (deleter_) {
         deleter_(this);
     } else {

@@ -12,6 +12,7 @@
 #include "http/RequestDeadlines.h"
 #include "http/ServerContext.h"
 #include "http/Transport.h"
+#include "platform/AliveToken.h"
 
 namespace tarnhollow {
 
@@ -82,7 +83,7 @@ private:
     // Body bytes reserved against the client's share while the request is unfinished.
     long long reservedBody_ = 0;
     // Expires with the connection, so a deferred answer finished later finds it gone.
-    std::shared_ptr<AnswerResumer*> resumeToken_;
+    AliveToken<AnswerResumer> resumeToken_{this};
     // Counts the request line and header bytes, bounded by the header limit.
     size_t headerBytes_ = 0;
     // Where the next sendfile continues; -1 while the file is read into the buffer.

@@ -11,20 +11,12 @@ struct RequestDeadlines::Timer {
     explicit Timer(asio::io_context& io) : timer(io) {}
     asio::steady_timer timer;
     bool armed = false;
-    // The timer's handler holds a weak reference, so an expiry already queued when
-    // the deadlines go never touches them.
-    std::shared_ptr<RequestDeadlines*> owner;
 };
 
 RequestDeadlines::RequestDeadlines(asio::io_context& io, std::chrono::milliseconds limit)
-    : limit_(limit), timer_(std::make_unique<Timer>(io)) {
-    timer_->owner = std::make_shared<RequestDeadlines*>(this);
-}
+    : limit_(limit), timer_(std::make_unique<Timer>(io)) {}
 
-RequestDeadlines::~RequestDeadlines() {
-    timer_->owner.reset();
-    timer_->timer.cancel();
-}
+RequestDeadlines::~RequestDeadlines() = default;
 
 RequestDeadlines::Handle RequestDeadlines::Add(TransportEvents* connection) {
     entries_.push_back({Clock::now() + limit_, connection});
@@ -49,12 +41,11 @@ void RequestDeadlines::Arm() {
     if (entries_.empty()) return;
     timer_->armed = true;
     timer_->timer.expires_at(entries_.front().deadline);
-    timer_->timer.async_wait([token = std::weak_ptr<RequestDeadlines*>(timer_->owner)](const asio::error_code& ec) {
-        auto owner = token.lock();
-        if (!owner || ec == asio::error::operation_aborted) return;
-        (*owner)->timer_->armed = false;
-        (*owner)->Expire();
-    });
+    timer_->timer.async_wait(alive_.Guard([this](const asio::error_code& ec) {
+        if (ec == asio::error::operation_aborted) return;
+        timer_->armed = false;
+        Expire();
+    }));
 }
 
 void RequestDeadlines::Expire() {

@@ -8,6 +8,8 @@
 #include <list>
 #include <memory>
 
+#include "platform/AliveToken.h"
+
 namespace asio {
 class io_context;
 }
@@ -47,6 +49,9 @@ private:
     // In deadline order, because every deadline is `limit_` after its Add.
     std::list<Entry> entries_;
     std::unique_ptr<Timer> timer_;
+    // Guards the timer's handler, so an expiry already queued when the deadlines go
+    // never touches them.
+    AliveToken<RequestDeadlines> alive_{this};
 };
 
 }  // namespace tarnhollow

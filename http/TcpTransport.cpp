@@ -10,26 +10,26 @@
 
 namespace tarnhollow {
 
-TcpTransport::TcpTransport(asio::io_context& io) : AsyncSocket(io) {
+TcpTransport::TcpTransport(asio::io_context& io) : AsyncStream(io) {
     SetDiscardLimits(limits::kDiscardPerWakeupBytes, limits::kMaxDiscardedBytes);
 }
 
 TcpTransport::~TcpTransport() = default;
 
 long TcpTransport::Receive(char* buffer, size_t size) {
-    long n = AsyncSocket::Receive(buffer, size);
+    long n = AsyncStream::Receive(buffer, size);
     if (n >= 0) return n;
     return (LastError() == EAGAIN || LastError() == EWOULDBLOCK) ? 0 : kFailed;
 }
 
 long TcpTransport::Send(const char* bytes, size_t size) {
-    long n = AsyncSocket::Send(bytes, size);
+    long n = AsyncStream::Send(bytes, size);
     if (n >= 0) return n;
     return (LastError() == EAGAIN || LastError() == EWOULDBLOCK) ? kWouldBlock : kFailed;
 }
 
 long TcpTransport::SendFile(int fd, long long& offset, size_t count) {
-    long n = AsyncSocket::SendFile(fd, offset, count);
+    long n = AsyncStream::SendFile(fd, offset, count);
     if (n >= 0) return n;
     if (LastError() == EAGAIN || LastError() == EWOULDBLOCK) return kWouldBlock;
     // Files on some file systems cannot be sent this way; the connection then reads them.
@@ -48,28 +48,28 @@ void TcpTransport::ShutDown() {
 }
 
 Transport::Leftover TcpTransport::DiscardInput() {
-    switch (AsyncSocket::DiscardInput()) {
-        case AsyncSocket::Leftover::None: return Transport::Leftover::None;
-        case AsyncSocket::Leftover::PeerFinished: return Transport::Leftover::PeerFinished;
-        case AsyncSocket::Leftover::Unread: return Transport::Leftover::Unread;
+    switch (AsyncStream::DiscardInput()) {
+        case AsyncStream::Leftover::None: return Transport::Leftover::None;
+        case AsyncStream::Leftover::PeerFinished: return Transport::Leftover::PeerFinished;
+        case AsyncStream::Leftover::Unread: return Transport::Leftover::Unread;
     }
     return Transport::Leftover::PeerFinished;
 }
 
-void TcpTransport::EndSending() { AsyncSocket::EndSending(); }
+void TcpTransport::EndSending() { AsyncStream::EndSending(); }
 
-std::wstring TcpTransport::PeerAddress() const { return AnsiToWide(AsyncSocket::PeerAddress()); }
+std::wstring TcpTransport::PeerAddress() const { return AnsiToWide(AsyncStream::PeerAddress()); }
 
 void TcpTransport::OnReceive(int) {
-    if (events_) events_->OnReceive();
+    if (connection_) connection_->OnReceive();
 }
 
 void TcpTransport::OnSend(int) {
-    if (events_) events_->OnSend();
+    if (connection_) connection_->OnSend();
 }
 
 void TcpTransport::OnClose(int) {
-    if (events_) events_->OnClose();
+    if (connection_) connection_->OnClose();
 }
 
 }  // namespace tarnhollow

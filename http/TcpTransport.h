@@ -4,16 +4,16 @@
 #include <memory>
 
 #include "http/Transport.h"
-#include "platform/AsyncSocket.h"
+#include "platform/AsyncStream.h"
 
 namespace tarnhollow {
 
-class TcpTransport : public Transport, public AsyncSocket {
+class TcpTransport : public Transport, public AsyncStream {
 public:
     explicit TcpTransport(asio::io_context& io);
     ~TcpTransport() override;
 
-    void Attach(TransportEvents* events) override { events_ = events; }
+    void Attach(TransportEvents* events) override { connection_ = events; }
     long Receive(char* buffer, size_t size) override;
     long Send(const char* bytes, size_t size) override;
     long SendFile(int fd, long long& offset, size_t count) override;
@@ -31,7 +31,7 @@ protected:
     void OnClose(int error) override;
 
 private:
-    TransportEvents* events_ = nullptr;
+    TransportEvents* connection_ = nullptr;
 };
 
 }  // namespace tarnhollow

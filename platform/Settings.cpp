@@ -18,6 +18,7 @@
 #include <sstream>
 #include <toml++/toml.h>
 
+#include "platform/File.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {
@@ -133,15 +134,7 @@ bool Save(const std::string& path, const toml::table& table) {
     std::ostringstream text;
     text << table << "\n";
     const std::string bytes = text.str();
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(temp.c_str(), destination.c_str()) == 0;
     if (!ok) ::unlink(temp.c_str());
