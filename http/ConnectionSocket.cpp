@@ -161,6 +161,8 @@ void CConnectionSocket::ReleaseBody() {
 
 void CConnectionSocket::Complete() {
     state_ = ReadState::Complete;
+    // The longest header line's room is not needed while the answer goes out.
+    line_ = std::wstring();
     ReleaseBody();
     // From here the deadline bounds the answer's progress instead.
     RenewDeadline();
@@ -238,20 +240,18 @@ bool CConnectionSocket::SendFromFile() {
         sink_.file.Reset();
         return true;
     }
-    if (fileOffset_ < 0) {
-        const off_t position = ::lseek(fd, 0, SEEK_CUR);
-        fileOffset_ = position < 0 ? 0 : position;
-    }
     // Plain files go straight from the file to the socket when the transport can;
     // the bytes on the wire are the same as reading them through the buffer.
     const long long chunk = std::min(sink_.fileBytesLeft, kSendFileChunk);
-    long n = transport_->SendFile(fd, fileOffset_, static_cast<size_t>(chunk));
+    long n = transport_->SendFile(fd, sink_.fileOffset, static_cast<size_t>(chunk));
     if (n == Transport::kUnsupported) {
+        if (buffer.LogicalSize() < limits::kIoBufferSize) buffer.Reset(limits::kIoBufferSize);
         const size_t room = static_cast<size_t>(std::min<long long>(sink_.fileBytesLeft, buffer.LogicalSize()));
-        n = ReadSome(fd, buffer.Data(), room);
+        n = ReadSomeAt(fd, buffer.Data(), room, sink_.fileOffset);
         if (n > 0) {
             buffer.SetPending(static_cast<size_t>(n));
             sink_.fileBytesLeft -= n;
+            sink_.fileOffset += n;
         } else {
             // The file ended early (it shrank) or cannot be read: nothing more to send.
             sink_.file.Reset();
@@ -261,12 +261,13 @@ bool CConnectionSocket::SendFromFile() {
     if (n > 0) {
         sink_.fileBytesLeft -= n;
         RenewDeadline();
-        if (sink_.fileBytesLeft <= 0) sink_.file.Reset();
-        return true;
     }
-    if (n == Transport::kWouldBlock) return true;
-    if (n == 0) {
-        sink_.file.Reset();
+    // Nothing more to send, or the file ended early (it shrank).
+    if (n == 0 || sink_.fileBytesLeft <= 0) sink_.file.Reset();
+    if (n >= 0 || n == Transport::kWouldBlock) {
+        // The file goes out without the buffer: a download that is held for long does
+        // not hold its 16 KiB as well.
+        buffer.Release();
         return true;
     }
     transport_->ShutDown();

@@ -86,8 +86,6 @@ private:
     AliveToken<AnswerResumer> resumeToken_{this};
     // Counts the request line and header bytes, bounded by the header limit.
     size_t headerBytes_ = 0;
-    // Where the next sendfile continues; -1 while the file is read into the buffer.
-    long long fileOffset_ = -1;
 };
 
 }  // namespace tarnhollow

@@ -26,7 +26,13 @@ bool PrepareFile(CRequest& request) {
         WriteError(request, kStatusForbidden);
         return false;
     }
-    request.response->file = OpenForReading(WideToAnsi(request.filePath), &request.response->fileInfo);
+    if (request.mappedFile.IsOpen()) {
+        // Opened already while the URL was mapped.
+        request.response->file = std::move(request.mappedFile);
+        request.response->fileInfo = request.mappedFileInfo;
+    } else {
+        request.response->file = OpenForReading(WideToAnsi(request.filePath), &request.response->fileInfo);
+    }
     if (!request.response->file.IsOpen()) {
         WriteError(request, kStatusServiceUnavailable);
         return false;
@@ -59,7 +65,8 @@ void StreamFile(CRequest& request) {
     out.fileBytesLeft = size;
     const size_t room = static_cast<size_t>(
         std::min<long long>(size, buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0));
-    const long n = room ? ReadSome(out.file.Get(), buffer.Data() + buffer.Pending(), room) : 0;
+    const long n = room ? ReadSomeAt(out.file.Get(), buffer.Data() + buffer.Pending(), room, 0) : 0;
+    out.fileOffset = n > 0 ? n : 0;
     if (n > 0) {
         buffer.SetPending(buffer.Pending() + static_cast<size_t>(n));
         out.fileBytesLeft -= n;

@@ -27,6 +27,11 @@ public:
         start_ = 0;
         pending_ = 0;
     }
+    // Frees the storage; Reset gives the buffer back its size.
+    void Release() {
+        std::vector<char>().swap(bytes_);
+        Rewind();
+    }
 
     char* Data() { return bytes_.data() + start_; }
     const char* Data() const { return bytes_.data() + start_; }

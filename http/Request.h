@@ -27,6 +27,9 @@ struct ResponseSink {
     // Bytes of `file` still to be sent: what the Content-Length announced, less what is
     // already in the buffer. A file that grows meanwhile is not sent past it.
     long long fileBytesLeft = 0;
+    // Where in `file` they begin. Reads and sends name the offset, so nobody needs to
+    // reposition the file, whoever read from it before.
+    long long fileOffset = 0;
     // Set while a service finishes the answer later (see PendingAnswer.h).
     bool deferred = false;
     // Not owned: the connection, when it can wait for a deferred answer.
@@ -44,6 +47,9 @@ struct CRequest {
     long long contentLength = 0;
     std::wstring filePath;
     int attributes = -1;
+    // The mapped regular file when mapping found it open already, for the answer to take.
+    UniqueFd mappedFile;
+    FileInfo mappedFileInfo;
     std::wstring rawQuery;
     std::map<std::wstring, std::wstring> parameters;
     // String-table id of the status written so far; 0 while no response has begun.

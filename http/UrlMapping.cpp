@@ -34,14 +34,35 @@ bool IsInside(std::wstring_view root, std::wstring_view path) {
     return path.compare(0, root.size(), root) == 0 && (path.size() == root.size() || path[root.size()] == L'/');
 }
 
+struct OnDisk {
+    // Empty when the path itself was found and no symbolic link was on the way.
+    std::string resolved;
+    int attributes = -1;
+    // The regular file found, already open, and what it is.
+    UniqueFd file;
+    FileInfo info;
+};
+
 // The file or folder a canonical path inside the root names, as its resolved path and
 // attributes; the nearest existing ancestor decides when the path itself does not
 // exist: a file serves the URL (the rest of the URL is ignored), a folder means nothing
-// is there (nullopt). Linear in the path's length: the error of one status query tells
-// a missing name (nothing is there) from a file met on the way, and only then is the
-// path walked down from the root, stopping at the first name that is not a folder.
-std::optional<std::pair<std::string, int>> FindOnDisk(const std::string& root, const std::string& path) {
+// is there (nullopt). The usual case costs one open: a path without symbolic links
+// needs no resolving. Otherwise it is linear in the path's length: the error of one
+// status query tells a missing name (nothing is there) from a file met on the way, and
+// only then is the path walked down from the root, stopping at the first name that is
+// not a folder.
+std::optional<OnDisk> FindOnDisk(const std::string& root, const std::string& path) {
+    OnDisk onDisk;
     int error = 0;
+    if (UniqueFd opened = OpenWithoutLinks(path, &error); opened.IsOpen()) {
+        bool regular = false;
+        onDisk.attributes = DescriptorAttributes(opened.Get(), onDisk.info, regular);
+        if (onDisk.attributes >= 0) {
+            if (regular) onDisk.file = std::move(opened);
+            return onDisk;
+        }
+    }
+    if (error == ENOENT) return std::nullopt;
     int attributes = FileAttributes(path, &error);
     std::string found = path;
     if (attributes < 0) {
@@ -58,7 +79,9 @@ std::optional<std::pair<std::string, int>> FindOnDisk(const std::string& root, c
     }
     auto resolved = ResolvedPath(found);
     if (!resolved) return std::nullopt;
-    return std::make_pair(std::move(*resolved), attributes);
+    onDisk.resolved = std::move(*resolved);
+    onDisk.attributes = attributes;
+    return onDisk;
 }
 
 // `suffix` is appended as it is: the "?" that marks a default program.
@@ -119,8 +142,8 @@ void MapUrl(CRequest& request) {
         WriteError(request, kStatusNotFound);
         return;
     }
-    const std::wstring resolved = AnsiToWide(found->first);
-    request.attributes = found->second;
+    const std::wstring resolved = found->resolved.empty() ? canonical : AnsiToWide(found->resolved);
+    request.attributes = found->attributes;
     // The hidden and containment rules hold for where a symbolic link leads as well as
     // for the name that was asked for: a link is no way around them.
     const bool hidden = IsHiddenBelowRoot(root, canonical) || !IsInside(root, resolved) ||
@@ -133,6 +156,8 @@ void MapUrl(CRequest& request) {
         return;
     }
     request.filePath = resolved == L"/" ? std::wstring() : resolved;
+    request.mappedFile = std::move(found->file);
+    request.mappedFileInfo = found->info;
     const bool folder = request.attributes & kAttributeFolder;
     if (!folder) return;
     if (request.urlPath.empty() || request.urlPath.back() != L'/') {

@@ -62,9 +62,8 @@ void Router::Route(CRequest& request) {
 
 void ServeFileAsIs(CRequest& request, bool withLastModified) {
     if (withLastModified) WriteLastModified(request);
-    // A service or the page builder may have read from the file before declining; the
-    // raw answer starts at its first byte.
-    ::lseek(request.response->file.Get(), 0, SEEK_SET);
+    // From the file's first byte, whatever a service or the page builder read of it
+    // before declining.
     StreamFile(request);
 }
 

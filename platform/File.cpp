@@ -3,7 +3,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +64,15 @@ UniqueFd OpenForReading(const std::string& path, FileInfo* info) {
     return UniqueFd(fd);
 }
 
+int DescriptorAttributes(int fd, FileInfo& info, bool& regular) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return -1;
+    info.size = static_cast<long long>(st.st_size);
+    info.lastWriteTime = st.st_mtime;
+    regular = S_ISREG(st.st_mode);
+    return S_ISDIR(st.st_mode) ? kAttributeFolder : kAttributeNormal;
+}
+
 std::optional<long long> FileSize(int fd) {
     struct stat st;
     if (::fstat(fd, &st) != 0) return std::nullopt;
@@ -74,6 +85,29 @@ long ReadSome(int fd, char* buffer, size_t count) {
         if (n < 0 && errno == EINTR) continue;
         return static_cast<long>(n);
     }
+}
+
+long ReadSomeAt(int fd, char* buffer, size_t count, long long offset) {
+    for (;;) {
+        ssize_t n = ::pread(fd, buffer, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<long>(n);
+    }
+}
+
+UniqueFd OpenWithoutLinks(const std::string& path, int* error) {
+    open_how how{};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    long fd;
+    do {
+        fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (error) *error = errno;
+        return UniqueFd();
+    }
+    return UniqueFd(static_cast<int>(fd));
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -90,10 +124,9 @@ std::optional<std::string> ReadWholeFile(int fd) {
     std::string text;
     auto size = FileSize(fd);
     if (size && *size > 0) text.reserve(static_cast<size_t>(*size));
-    if (::lseek(fd, 0, SEEK_SET) < 0) return std::nullopt;
     char chunk[65536];
     for (;;) {
-        long n = ReadSome(fd, chunk, sizeof chunk);
+        long n = ReadSomeAt(fd, chunk, sizeof chunk, static_cast<long long>(text.size()));
         if (n < 0) return std::nullopt;
         if (n == 0) break;
         text.append(chunk, static_cast<size_t>(n));

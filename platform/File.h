@@ -55,11 +55,23 @@ struct FileInfo {
 // `info` (when given) from the same status query.
 UniqueFd OpenForReading(const std::string& path, FileInfo* info = nullptr);
 
+// Attributes of an open file (kAttributeFolder or kAttributeNormal, -1 on failure) with
+// its size and last-write time in `info`; `regular` tells a regular file from the rest.
+int DescriptorAttributes(int fd, FileInfo& info, bool& regular);
+
 // Size of an open file.
 std::optional<long long> FileSize(int fd);
 
 // Reads up to `count` bytes at the file's current position; 0 at the end, -1 on error.
 long ReadSome(int fd, char* buffer, size_t count);
+// The same at `offset`, leaving the file's position alone.
+long ReadSomeAt(int fd, char* buffer, size_t count, long long offset);
+
+// Opens an existing file or folder for reading when no component of `path` is a
+// symbolic link (one system call, where resolving the path would take one per
+// component); an invalid descriptor on failure, with the errno value in `error`:
+// ELOOP when a link is on the way, ENOSYS where the system cannot check.
+UniqueFd OpenWithoutLinks(const std::string& path, int* error);
 
 // Writes all of `bytes`, retrying short writes; false when the file takes no more.
 bool WriteAll(int fd, std::string_view bytes);

@@ -52,7 +52,10 @@ struct Exchange {
         if (sink.file.IsOpen()) {
             char chunk[65536];
             long n;
-            while ((n = ReadSome(sink.file.Get(), chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
+            while ((n = ReadSomeAt(sink.file.Get(), chunk, sizeof chunk, sink.fileOffset)) > 0) {
+                out.append(chunk, static_cast<size_t>(n));
+                sink.fileOffset += n;
+            }
         }
         return out;
     }
