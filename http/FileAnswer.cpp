@@ -63,16 +63,20 @@ void StreamFile(CRequest& request) {
     EndHeaders(request);
     IoBuffer& buffer = out.buffer;
     out.fileBytesLeft = size;
-    const size_t room = static_cast<size_t>(
-        std::min<long long>(size, buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0));
-    const long n = room ? ReadSomeAt(out.file.Get(), buffer.Data() + buffer.Pending(), room, 0) : 0;
-    out.fileOffset = n > 0 ? n : 0;
+    out.fileOffset = 0;
+    // A file that fits beside the head goes out with it in one send and needs no
+    // streaming; a larger one is streamed from its first byte, so that a download held
+    // for long holds no copy of it.
+    const size_t room = buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0;
+    if (size > static_cast<long long>(room)) return;
+    const long n = size > 0 ? ReadSomeAt(out.file.Get(), buffer.Data() + buffer.Pending(), static_cast<size_t>(size), 0) : 0;
     if (n > 0) {
         buffer.SetPending(buffer.Pending() + static_cast<size_t>(n));
         out.fileBytesLeft -= n;
+        out.fileOffset = n;
     }
-    // A file that fitted whole needs no streaming; one that cannot be read has no more.
-    if (out.fileBytesLeft <= 0 || (room && n <= 0)) out.file.Reset();
+    // A file that cannot be read (or has shrunk to nothing) has no more to send.
+    if (out.fileBytesLeft <= 0 || n <= 0) out.file.Reset();
 }
 
 void WriteBody(CRequest& request) {
