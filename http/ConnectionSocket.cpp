@@ -166,7 +166,7 @@ void CConnectionSocket::Complete() {
     ReleaseBody();
     // From here the deadline bounds the answer's progress instead.
     RenewDeadline();
-    sink_.buffer.Reset(limits::kIoBufferSize);
+    sink_.buffer.Rewind();
     Dispatch(*request_);
     // A deferred answer is sent once its service finishes it.
     if (sink_.deferred) {

@@ -72,11 +72,17 @@ std::optional<int> Month(std::wstring_view text, size_t from) {
 std::wstring FormatHttpDate(std::optional<std::time_t> time, long long offsetSeconds) {
     std::time_t t = time ? *time : std::time(nullptr);
     t += static_cast<std::time_t>(offsetSeconds);
+    // Every answer of the same second carries the same Date: formatted once.
+    thread_local std::time_t lastTime = -1;
+    thread_local std::wstring lastText;
+    if (t == lastTime) return lastText;
     std::tm tm{};
     if (!gmtime_r(&t, &tm)) return std::wstring();
     std::string text = FormatTime(LoadStringBytes(kStringDateFormat), tm);
     if (text.size() > 127) text.resize(127);
-    return AnsiToWide(text);
+    lastText = AnsiToWide(text);
+    lastTime = t;
+    return lastText;
 }
 
 std::optional<std::time_t> ParseHttpDate(std::wstring_view text) {

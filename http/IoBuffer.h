@@ -2,9 +2,9 @@
 // response bytes waiting to be sent, with the count of pending bytes at its front.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tarnhollow {
 
@@ -12,7 +12,8 @@ class IoBuffer {
 public:
     IoBuffer();
 
-    // Sets the logical size (new bytes are zero) and forgets pending bytes.
+    // Sets the logical size and forgets pending bytes. The bytes are not cleared: every
+    // byte is written before it is read.
     void Reset(size_t logicalSize);
 
     // Appends at the pending count, growing the logical size in 16384-byte steps.
@@ -29,19 +30,21 @@ public:
     }
     // Frees the storage; Reset gives the buffer back its size.
     void Release() {
-        std::vector<char>().swap(bytes_);
+        bytes_.reset();
+        size_ = 0;
         Rewind();
     }
 
-    char* Data() { return bytes_.data() + start_; }
-    const char* Data() const { return bytes_.data() + start_; }
-    size_t LogicalSize() const { return bytes_.size() - start_; }
+    char* Data() { return bytes_.get() + start_; }
+    const char* Data() const { return bytes_.get() + start_; }
+    size_t LogicalSize() const { return size_ - start_; }
     size_t Pending() const { return pending_; }
     void SetPending(size_t count) { pending_ = count; }
     std::string_view PendingBytes() const { return {Data(), pending_}; }
 
 private:
-    std::vector<char> bytes_;
+    std::unique_ptr<char[]> bytes_;
+    size_t size_ = 0;
     // Sent bytes are dropped by moving this start, not the bytes after it, so sending a
     // large page in many pieces costs no more than sending it at once.
     size_t start_ = 0;

@@ -32,7 +32,16 @@ void WriteHeader(CRequest& request, std::wstring_view name, std::wstring_view va
 }
 
 void WriteHeaderNumber(CRequest& request, std::wstring_view name, long long n) {
-    WriteHeader(request, name, std::to_wstring(n));
+    // Written by hand: the library's wide formatting goes through a printf of its own.
+    wchar_t digits[24];
+    size_t at = sizeof digits / sizeof digits[0];
+    unsigned long long magnitude = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    do {
+        digits[--at] = static_cast<wchar_t>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (n < 0) digits[--at] = L'-';
+    WriteHeader(request, name, std::wstring_view(digits + at, sizeof digits / sizeof digits[0] - at));
 }
 
 void EndHeaders(CRequest& request) { Append(request, L"\r\n"); }
