@@ -44,6 +44,24 @@ seed_corpus() {
       seed "$corpus" abbreviations 001 '{\w}\n\q|\z[^a-f\]]??' $'Hello\r\n"x" 42'
       seed "$corpus" references 000 '({a}|b)+\0?!(x)y*' 'abay'
       ;;
+    NmeaFuzz)
+      # Reads separated by 0xFF bytes: a fix split across two reads, a rejected
+      # sentence, another sentence and a gpsd line.
+      printf '$GPGGA,123519,4807.038,N,01131.0\377''00,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n' >"$corpus/split"
+      printf '$GPGGA,123519,0030.000,S,00030.000,W,4,08,50.1,545.4,M,46.9,M,,*4a\n\r$GPRMC,1*00\r\n' >"$corpus/rejected"
+      printf '{"class":"VERSION","release":"3.22"}\r\n$GPGGA,1,2,3,4,5,6,7,8*00\r\n' >"$corpus/gpsd"
+      ;;
+    FixFileFuzz)
+      # One byte for the fixes kept, then UTF-16 little-endian lines.
+      { printf '\024'; printf '12:35:19 UTC,11.51666667,48.1173,\n\n,,\r\n<a>,b,c,d,\n' | iconv -f UTF-8 -t UTF-16LE; } \
+        >"$corpus/lines"
+      printf '\002\075\330\015\337,\000\000\330\n\000' >"$corpus/surrogates"
+      ;;
+    GpsTemplateFuzz)
+      printf '/dev/ttyACM%%d' >"$corpus/port"
+      printf '[::1]:2947' >"$corpus/gpsd"
+      printf 'http://nearme.example.net/nearme/update.php?server=%%s&time=%%d&lon=%%f&lat=%%f&port=%%d%%%%%%q' >"$corpus/nearme"
+      ;;
     RequestFuzz)
       # One byte choosing the segment size, then the bytes a peer sends.
       printf '\005GET /a.txt HTTP/1.0\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n' >"$corpus/get"
