@@ -21,19 +21,22 @@ AsyncStream::AsyncStream(asio::io_context& io) : AsyncSocket(io), socket_(std::m
 
 AsyncStream::~AsyncStream() { Close(); }
 
-bool AsyncStream::Assign(int fd, std::string peerAddress, int& error) {
-    asio::error_code ec;
-    socket_->assign(asio::ip::tcp::v4(), fd, ec);
-    if (ec) {
-        error = ec.value();
-        ::close(fd);
-        return false;
-    }
+bool AsyncStream::Assign(int fd, std::string peerAddress, int&) {
+    fd_ = fd;
     peerAddress_ = std::move(peerAddress);
     return true;
 }
 
-bool AsyncStream::IsOpen() const { return socket_->is_open(); }
+bool AsyncStream::Registered() {
+    if (socket_->is_open()) return true;
+    if (fd_ < 0) return false;
+    asio::error_code ec;
+    socket_->assign(asio::ip::tcp::v4(), fd_, ec);
+    if (ec) lastError_ = ec.value();
+    return !ec;
+}
+
+bool AsyncStream::IsOpen() const { return fd_ >= 0; }
 
 void AsyncStream::Select(int events) {
     events_ = events;
@@ -45,6 +48,7 @@ void AsyncStream::Select(int events) {
 }
 
 void AsyncStream::ArmRead() {
+    if (!Registered()) return;
     WaitOnce(*socket_, asio::socket_base::wait_read, readArmed_, alive_, [this] { HandleReadable(); });
 }
 
@@ -61,6 +65,7 @@ void AsyncStream::ArmWrite() {
         }));
         return;
     }
+    if (!Registered()) return;
     WaitOnce(*socket_, asio::socket_base::wait_write, writeArmed_, alive_, [this] {
         lastSendBlocked_ = false;
         HandleWritable();
@@ -120,7 +125,7 @@ AsyncStream::Drained AsyncStream::DrainInput(size_t stopPast) {
     size_t budget = discardPerWakeup_;
     while (budget > 0) {
         const ssize_t n =
-            ::recv(socket_->native_handle(), scratch, std::min(sizeof scratch, budget), MSG_DONTWAIT);
+            ::recv(fd_, scratch, std::min(sizeof scratch, budget), MSG_DONTWAIT);
         if (n > 0) {
             budget -= static_cast<size_t>(n);
             drained.bytes += static_cast<size_t>(n);
@@ -144,7 +149,7 @@ void AsyncStream::HandleWritable() {
 
 long AsyncStream::Receive(char* buffer, size_t size) {
     for (;;) {
-        ssize_t n = ::recv(socket_->native_handle(), buffer, size, MSG_DONTWAIT);
+        ssize_t n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             lastError_ = errno;
@@ -158,7 +163,7 @@ long AsyncStream::Receive(char* buffer, size_t size) {
 
 long AsyncStream::Send(const char* bytes, size_t size) {
     for (;;) {
-        ssize_t n = ::send(socket_->native_handle(), bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ssize_t n = ::send(fd_, bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             lastError_ = errno;
@@ -173,7 +178,7 @@ long AsyncStream::Send(const char* bytes, size_t size) {
 long AsyncStream::SendFile(int fd, long long& offset, size_t count) {
     for (;;) {
         off_t position = static_cast<off_t>(offset);
-        ssize_t n = ::sendfile(socket_->native_handle(), fd, &position, count);
+        ssize_t n = ::sendfile(fd_, fd, &position, count);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             lastError_ = errno;
@@ -187,19 +192,24 @@ long AsyncStream::SendFile(int fd, long long& offset, size_t count) {
 }
 
 AsyncStream::Leftover AsyncStream::DiscardInput() {
-    if (!socket_->is_open() || peerFinished_) return Leftover::PeerFinished;
+    if (fd_ < 0 || peerFinished_) return Leftover::PeerFinished;
     const Drained drained = DrainInput(static_cast<size_t>(-1));
     if (drained.end != Drained::End::MoreLater) return Leftover::PeerFinished;
     return drained.bytes > 0 ? Leftover::Unread : Leftover::None;
 }
 
 void AsyncStream::EndSending() {
-    if (socket_->is_open()) ::shutdown(socket_->native_handle(), SHUT_WR);
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
 }
 
 void AsyncStream::Close() {
-    asio::error_code ignored;
-    socket_->close(ignored);
+    if (socket_->is_open()) {
+        asio::error_code ignored;
+        socket_->close(ignored);
+    } else if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = -1;
     ForgetSelection();
 }
 

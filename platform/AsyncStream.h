@@ -57,9 +57,14 @@ protected:
 private:
     // The listener hands over each connection it accepts.
     friend class AsyncListener;
-    // Takes over `fd`, a connected socket, with its peer's address; on failure closes
-    // it and returns false with the error in `error`.
+    // Takes over `fd`, a connected socket, with its peer's address. Returns true; the
+    // error is for a failure to join the event loop, which now comes later.
     bool Assign(int fd, std::string peerAddress, int& error);
+    // The socket joins the event loop's poll set only when something must be waited
+    // for: an exchange that completes at once (the request was there on accepting, the
+    // answer fitted the socket's buffer) costs no registration and no removal. False
+    // when it cannot join.
+    bool Registered();
 
     // How a bounded discard of the peer's input ended.
     struct Drained {
@@ -82,6 +87,8 @@ private:
     void HandleWritable();
 
     std::unique_ptr<Socket> socket_;
+    // The connection; owned by `socket_` once registered.
+    int fd_ = -1;
     bool writePosted_ = false;
     bool lastSendBlocked_ = false;
     bool peerClosed_ = false;
