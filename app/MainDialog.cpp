@@ -3,7 +3,9 @@
 
 #include <asio.hpp>
 #include <cstdio>
+#include <cwchar>
 
+#include "ddns/ProviderDomains.h"
 #include "net/Addresses.h"
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
@@ -31,10 +33,25 @@ struct CMainDialog::Timer {
 };
 
 CMainDialog::CMainDialog(asio::io_context& io, View& view, const std::wstring& documentRoot)
-    : io_(io), view_(view), server_(io, 0, documentRoot), timer_(std::make_unique<Timer>(io)) {
-    // The dynamic DNS updater is built here, before the server, once it exists.
+    : io_(io),
+      view_(view),
+      updater_(io.get_executor()),
+      server_(io, 0, documentRoot),
+      timer_(std::make_unique<Timer>(io)) {
+    domainList_.entries.assign(kProviderDomains.begin(), kProviderDomains.end());
     server_.SetErrorReporter([this](const std::wstring& message) { view_.ShowError(message); });
     server_.SetNoticeReporter([this](const std::wstring& message) { view_.ShowNotice(message); });
+    server_.SetConnectionErrorReporter([this](uint32_t status) {
+        wchar_t hex[16];
+        std::swprintf(hex, 16, L"0x%x", status);
+        view_.ShowConnectionError(L"The data connection failed (connection manager status " + std::wstring(hex) +
+                                  L").");
+    });
+    if (!updater_.PluginError().empty()) {
+        view_.ShowNotice(L"The dynamic DNS plug-in was not loaded: " + AnsiToWide(updater_.PluginError()));
+    } else if (!updater_.PluginPath().empty()) {
+        view_.ShowNotice(L"Dynamic DNS plug-in loaded: " + AnsiToWide(updater_.PluginPath()));
+    }
     timer_->owner = std::make_shared<CMainDialog*>(this);
 }
 
@@ -48,9 +65,9 @@ bool CMainDialog::LoadAndStart(std::optional<uint32_t> portOverride) {
         auto key = OpenSettingsKey();
         fields_.port = ReadDword(key.get(), L"Port", 8080);
         fields_.enable = ReadDword(key.get(), L"Enable", 1) != 0;
-        // The dynamic DNS fields (Name, User, Pass, Domain) are read here once the
-        // updater exists.
     }
+    LoadAccount();
+    portOverride_ = portOverride;
     StartTimer();
     bool failed;
     if (portOverride) {
@@ -61,8 +78,7 @@ bool CMainDialog::LoadAndStart(std::optional<uint32_t> portOverride) {
         failed = StartOrStop(fields_.enable ? fields_.port : 0);
     }
     // An address is shown only once the server can be reached there.
-    if (!failed) RefreshStatus();
-    // The registered name goes to the NearMe updater and the relay here once they exist.
+    if (!failed) HandOnPublicName(RefreshStatus());
     return !failed;
 }
 
@@ -86,15 +102,75 @@ bool CMainDialog::StartOrStop(uint32_t requestedPort) {
     return !serverRunning_;
 }
 
-void CMainDialog::Save(const DialogFields& fields) {
+void CMainDialog::LoadAccount() {
+    auto key = OpenSettingsKey();
+    fields_.name = ReadString(key.get(), L"Name", L"");
+    fields_.user = ReadString(key.get(), L"User", L"");
+    fields_.password = ReadString(key.get(), L"Pass", L"");
+    fields_.domain = ReadString(key.get(), L"Domain", kDefaultDomain);
+    key.reset();
+    updater_.PatchOptions(domainList_, fields_.domain, fields_.name, fields_.user, true);
+}
+
+void CMainDialog::Save(const DialogFields& fields) { Apply(fields, true); }
+
+void CMainDialog::Reload() {
+    DialogFields fields = fields_;
+    {
+        auto key = OpenSettingsKey();
+        fields.port = ReadDword(key.get(), L"Port", 8080);
+        fields.enable = ReadDword(key.get(), L"Enable", 1) != 0;
+    }
+    LoadAccount();
+    fields.name = fields_.name;
+    fields.domain = fields_.domain;
+    fields.user = fields_.user;
+    fields.password = fields_.password;
+    // A port given for this run stays, and is not stored.
+    if (portOverride_) {
+        fields.port = *portOverride_;
+        fields.enable = true;
+    }
+    Apply(fields, !portOverride_);
+    // Said once the settings are applied, so that nothing of this reload writes the
+    // file after the user may have edited it again.
+    view_.ShowNotice(L"Settings read again from " + AnsiToWide(SettingsFile()) + L" and applied.");
+}
+
+void CMainDialog::Apply(const DialogFields& fields, bool storePort) {
     fields_ = fields;
+    {
+        auto key = OpenSettingsKey();
+        WriteString(key.get(), L"Name", fields_.name);
+        WriteString(key.get(), L"User", fields_.user);
+        WriteString(key.get(), L"Pass", fields_.password);
+        // The list's entry for the domain, when it has one, is the selected one.
+        for (size_t i = 0; i < domainList_.entries.size(); ++i) {
+            if (EqualsIgnoringAsciiCase(domainList_.entries[i], fields_.domain)) {
+                domainList_.selected = static_cast<int>(i);
+                break;
+            }
+        }
+        if (domainList_.selected >= 0 && static_cast<size_t>(domainList_.selected) < domainList_.entries.size()) {
+            fields_.domain = domainList_.entries[static_cast<size_t>(domainList_.selected)];
+            WriteString(key.get(), L"Domain", fields_.domain);
+        }
+    }
     const bool failed = StartOrStop(fields_.enable ? fields_.port : 0);
     if (failed) return;
-    auto key = OpenSettingsKey();
-    WriteDword(key.get(), L"Port", fields_.port);
-    WriteDword(key.get(), L"Enable", fields_.enable ? 1 : 0);
-    RefreshStatus();
+    {
+        auto key = OpenSettingsKey();
+        if (storePort) {
+            WriteDword(key.get(), L"Port", fields_.port);
+            WriteDword(key.get(), L"Enable", fields_.enable ? 1 : 0);
+        }
+    }
+    updater_.PatchOptions(domainList_, fields_.domain, fields_.name, fields_.user, false);
+    updateShown_ = false;
+    HandOnPublicName(RefreshStatus());
 }
+
+void CMainDialog::HandOnPublicName(const std::wstring& name) { server_.SetPublicName(name); }
 
 void CMainDialog::PostSave(const DialogFields& fields) {
     asio::post(io_, [token = std::weak_ptr<CMainDialog*>(timer_->owner), fields] {
@@ -147,9 +223,31 @@ std::wstring CMainDialog::RefreshStatus() {
         ShowStatus(L"localhost" + suffix, L"Only. No NET connections found");
         return std::wstring();
     }
-    // The reachable address (the relay host's) and the dynamic DNS update come here
-    // once they exist; until then the machine's own address is shown.
-    ShowStatus(adapter + suffix, L"");
+    std::wstring address = server_.ResolveReachableAddress(adapter);
+    std::wstring comment;
+    const DynDnsAccount account{fields_.user, fields_.password, fields_.name, fields_.domain};
+    auto later = [token = std::weak_ptr<CMainDialog*>(timer_->owner), adapter](const DynDnsResult& result) {
+        auto owner = token.lock();
+        if (!owner || !(*owner)->fields_.enable) return;
+        (*owner)->HandOnPublicName((*owner)->ShowUpdate(result, adapter));
+    };
+    const std::optional<int> status = updater_.Update(account, address, comment, later);
+    if (!status) {
+        // The update runs meanwhile; its outcome replaces this line when it comes.
+        if (!updateShown_) ShowStatus(adapter + suffix, L"");
+        return std::wstring();
+    }
+    return ShowUpdate({*status, address, comment}, adapter);
+}
+
+std::wstring CMainDialog::ShowUpdate(const DynDnsResult& result, const std::wstring& adapter) {
+    updateShown_ = true;
+    if (result.status != 0) {
+        ShowStatus(result.address, result.comment);
+        return fields_.name + L"." + fields_.domain;
+    }
+    const std::wstring suffix = fields_.port == 80 ? std::wstring() : L":" + std::to_wstring(fields_.port);
+    ShowStatus(adapter + suffix, result.comment);
     return std::wstring();
 }
 

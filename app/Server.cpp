@@ -68,8 +68,10 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
       deadlines_(io, std::chrono::seconds(limits::kRequestTimeoutSeconds)),
       lingerDeadlines_(io, std::chrono::milliseconds(limits::kLingerMilliseconds)),
       rootGiven_(!root.empty()),
-      alive_(std::make_shared<CServer*>(this)) {
+      alive_(this) {
     // The GPS reader is built here, before the settings below are read.
+    gpsReader_ = MakePeriodic<GpsReader>();
+    gpsPages_ = std::make_unique<GpsPages>(site_, *gpsReader_);
     // Normalised once, so that every path the server maps starts with exactly this:
     // doubled or trailing separators, "." and ".." and symbolic links resolved, and the
     // file system's root as the empty path.
@@ -87,30 +89,43 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     context_.directoryListing = 1;
     context_.router = router_.get();
     context_.clients = this;
-    // The fixed order of the services. The GPS pages are added first, here, once they exist.
+    // The fixed order of the services. The GPS pages are added first.
+    router_->AddPageService(gpsPages_.get());
     router_->AddPageService(&remoteControl_);
     router_->AddPageService(&blog_);
     router_->AddFileService(&screenshot_);
 
     auto key = OpenSettingsKey();
     site_.blogSound = ReadString(key.get(), L"BlogSound", kDefaultBlogSound);
-    // Whether the data connection is brought up with the server, once the connection
-    // monitor exists.
-    ReadDword(key.get(), L"ConnMgr", 1);
+    // Whether the data connection is brought up with the server. Its failures are shown
+    // on the server thread, and only while this object lives.
+    connMgr_ = ReadDword(key.get(), L"ConnMgr", 1) != 0;
+    auto showConnectionError = alive_.Guard([this](uint32_t status) {
+        if (reportConnectionError_) reportConnectionError_(status);
+    });
+    dataConnection_ = std::make_unique<CDataConnection>(
+        connectionManager_, [server = io.get_executor(), showConnectionError](uint32_t status) {
+            PostToServer(server, [showConnectionError, status]() mutable { showConnectionError(status); });
+        });
+    reachable_ = std::make_unique<ReachableAddress>(io.get_executor());
     site_.mapKey = ReadString(key.get(), L"GoogleApiKey", L"");
     // 0: as many as the descriptor limit allows.
     const uint32_t maxConnections = ReadDword(key.get(), L"MaxConnections", 0);
     maxConnections_ = maxConnections ? maxConnections : ConnectionsForDescriptorLimit();
     // 0: no bound per client address.
     maxConnectionsPerClient_ = ReadDword(key.get(), L"MaxConnectionsPerClient", 64);
-    // The GPS reader's worker starts here once the reader exists.
+    // The GPS reader's worker starts here.
+    gpsReader_->StartReading();
 }
 
 CServer::~CServer() {
-    // The GPS reader's worker is stopped first here, once the reader exists.
+    // The GPS reader's worker is stopped first here.
+    gpsReader_->StopWorker();
     StopServer();
-    // The GPS reader saves its last fix as it is destroyed, once it exists.
-    alive_.reset();
+    // The GPS reader saves its last fix as it is destroyed, once its loop has ended.
+    gpsPages_.reset();
+    gpsReader_.reset();
+    alive_.Expire();
     for (auto& [connection, address] : connections_) delete connection;
     connections_.clear();
 }
@@ -153,11 +168,12 @@ bool CServer::StartServer(uint32_t port, bool installDemo) {
         listenSocket_.reset();
     }
 
+    if (listening && connMgr_) dataConnection_->StartConnection();
     // The relay service is created here once it exists (after the data connection is
     // brought up, when ConnMgr asks for it), from these settings; nothing is sent while
     // ServiceHost is empty, its default. They are read now so that a user finds them.
     auto key = OpenSettingsKey();
-    ReadString(key.get(), L"ServiceHost", L"");
+    reachable_->SetRelayHost(ReadString(key.get(), L"ServiceHost", L""));
     ReadDword(key.get(), L"ServicePort", 1212);
     ReadDword(key.get(), L"ServicePeriod", 20000);
     return listening;
@@ -170,6 +186,7 @@ void CServer::StopServer() {
     }
     // The relay service is stopped and deleted here once it exists, then the data
     // connection is released when ConnMgr asked for it.
+    if (connMgr_ && dataConnection_) dataConnection_->Disconnect();
 }
 
 std::wstring CServer::LastBlogPostUrl() const {
@@ -207,21 +224,18 @@ void CServer::AdoptConnection(std::unique_ptr<Transport> transport) {
 
 void CServer::Release(CConnectionSocket* connection) {
     // Freed from the event loop, after the notification that ended it has returned.
-    asio::post(io_, [token = std::weak_ptr<CServer*>(alive_), connection] {
-        auto alive = token.lock();
-        if (!alive) return;
-        CServer& server = **alive;
-        auto found = server.connections_.find(connection);
-        if (found == server.connections_.end()) return;
+    asio::post(io_, alive_.Guard([this, connection] {
+        auto found = connections_.find(connection);
+        if (found == connections_.end()) return;
         const std::wstring address = std::move(found->second);
-        server.connections_.erase(found);
+        connections_.erase(found);
         delete connection;
-        auto usage = server.clients_.find(address);
-        if (usage != server.clients_.end() && --usage->second.connections == 0 && usage->second.bodyBytes == 0) {
-            server.clients_.erase(usage);
+        auto usage = clients_.find(address);
+        if (usage != clients_.end() && --usage->second.connections == 0 && usage->second.bodyBytes == 0) {
+            clients_.erase(usage);
         }
-        if (server.listenSocket_) server.listenSocket_->ResumeAccepting();
-    });
+        if (listenSocket_) listenSocket_->ResumeAccepting();
+    }));
 }
 
 bool CServer::ReserveBody(const std::wstring& address, long long bytes) {

@@ -8,13 +8,18 @@
 #include <string>
 #include <unordered_map>
 
+#include "gps/GpsReader.h"
 #include "http/RequestDeadlines.h"
+#include "net/ConnectionMonitor.h"
+#include "net/ReachableAddress.h"
 #include "http/ServerContext.h"
 #include "pages/BlogService.h"
+#include "pages/GpsPages.h"
 #include "pages/RemoteControlService.h"
 #include "pages/Router.h"
 #include "pages/ScreenshotService.h"
 #include "pages/SiteState.h"
+#include "platform/AliveToken.h"
 #include "platform/BackgroundQueue.h"
 #include "platform/KeyInjector.h"
 #include "platform/ScreenCapture.h"
@@ -65,6 +70,18 @@ public:
     // How the user chooses another port, said after "Port P is already in use!".
     void SetPortInUseHint(std::wstring hint) { portInUseHint_ = std::move(hint); }
 
+    // The address the dynamic DNS name should point to: the relay directory host's once
+    // resolved, else `adapterAddress`. Never waits: the resolution runs on a worker.
+    std::wstring ResolveReachableAddress(const std::wstring& adapterAddress) {
+        return reachable_->ResolveReachableAddress(adapterAddress);
+    }
+    // The registered dynamic DNS name (empty: none) for the NearMe update.
+    void SetPublicName(std::wstring_view hostName) { gpsReader_->SetPublicName(hostName); }
+    // Shows that the data connection failed with `status`; called on the server thread.
+    void SetConnectionErrorReporter(std::function<void(uint32_t status)> reporter) {
+        reportConnectionError_ = std::move(reporter);
+    }
+
     bool IsListening() const { return listenSocket_ != nullptr; }
     uint32_t Port() const { return port_; }
     const std::wstring& DocumentRoot() const { return context_.documentRoot; }
@@ -95,10 +112,21 @@ private:
     ScreenCapture screenCapture_;
     SoundPlayer soundPlayer_;
     BackgroundQueue displayQueue_;
+    // The one GPS reader, built and started with the server and destroyed (saving its
+    // track) with it, and the pages that show what it read.
+    std::unique_ptr<Periodic<GpsReader>> gpsReader_;
+    std::unique_ptr<GpsPages> gpsPages_;
     RemoteControlService remoteControl_{site_, keyInjector_, displayQueue_};
     BlogService blog_{site_, soundPlayer_};
     ScreenshotService screenshot_{site_, screenCapture_, displayQueue_};
     ErrorReporter reportError_;
+    // The data connection held while the server runs, when ConnMgr asks for it, and the
+    // relay directory host's resolved address, kept for the life of this object.
+    bool connMgr_ = true;
+    std::function<void(uint32_t status)> reportConnectionError_;
+    AlwaysConnected connectionManager_;
+    std::unique_ptr<CDataConnection> dataConnection_;
+    std::unique_ptr<ReachableAddress> reachable_;
     ErrorReporter reportNotice_;
     std::wstring portInUseHint_;
     RequestDeadlines deadlines_;
@@ -119,7 +147,7 @@ private:
     // freed, and is the one place where connections are deleted. It holds each one's
     // client address, counted in `clients_`.
     std::unordered_map<CConnectionSocket*, std::wstring> connections_;
-    std::shared_ptr<CServer*> alive_;
+    AliveToken<CServer> alive_;
 };
 
 }  // namespace tarnhollow

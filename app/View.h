@@ -17,6 +17,9 @@ public:
     virtual void ShowError(const std::wstring& message) = 0;
     // Something the user should know that is not an error.
     virtual void ShowNotice(const std::wstring& message) = 0;
+    // The data connection failed: the connection-error report, one line with the
+    // connection manager's status. Shown as an error unless the view has its own screen.
+    virtual void ShowConnectionError(const std::wstring& message) { ShowError(message); }
 };
 
 }  // namespace tarnhollow

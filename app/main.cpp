@@ -1,12 +1,14 @@
 // The program: reads the command line, holds the single-instance lock, builds the main
 // dialog's controller with its view on the server thread, runs that thread's event loop
-// until SIGINT or SIGTERM, and tears down in order there before the thread is joined.
+// until SIGINT or SIGTERM (SIGHUP reads the settings again), and tears down in order
+// there before the thread is joined.
 #include <sys/resource.h>
 
 #include <asio.hpp>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -79,11 +81,22 @@ int main(int argc, char** argv) {
     HeadlessView view;
     std::unique_ptr<CMainDialog> dialog;
     asio::signal_set signals(io, SIGINT, SIGTERM);
+    // SIGHUP: the settings file was edited; read it again and apply it as Save does. The
+    // handler runs on the server thread, where the controller lives.
+    asio::signal_set hangup(io, SIGHUP);
+    std::function<void()> awaitHangup = [&] {
+        hangup.async_wait([&](const asio::error_code& error, int) {
+            if (error || !dialog) return;
+            dialog->Reload();
+            awaitHangup();
+        });
+    };
     // On the server thread: the dialog is stopped and destroyed where it ran, then the
     // loop ends and the thread with it.
     auto stopServer = [&] {
         asio::error_code ignored;
         signals.cancel(ignored);
+        hangup.cancel(ignored);
         if (dialog) dialog->Stop();
         dialog.reset();
         io.stop();
@@ -102,6 +115,7 @@ int main(int argc, char** argv) {
         signals.async_wait([&](const asio::error_code& error, int) {
             if (!error) stopServer();
         });
+        awaitHangup();
     });
     std::thread serverThread([&io] { io.run(); });
     serverThread.join();

@@ -7,11 +7,11 @@ set -euo pipefail
 level="${1:-build}"
 
 build_pkgs=(build-essential cmake pkg-config libasio-dev libtomlplusplus-dev
-            libcurl4-openssl-dev libpng-dev zlib1g-dev libx11-dev libxtst-dev
+            libcurl4-openssl-dev libssl-dev libpng-dev zlib1g-dev libx11-dev libxtst-dev
             media-types)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev clang
            libclang-rt-14-dev xvfb x11-utils chromium python3)
-bench_pkgs=(nginx wrk)
+bench_pkgs=(nginx lighttpd wrk linux-perf)
 
 wanted=("${build_pkgs[@]}")
 case "$level" in

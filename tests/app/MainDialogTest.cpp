@@ -1,6 +1,6 @@
 // The main dialog's controller: starting, restarting and stopping the server, the demo
 // version it records, start errors, the status line, posted commands, and connections
-// adopted over any transport.
+// adopted over any transport, and the dynamic DNS account and update behind the status line.
 #include "app/MainDialog.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,9 @@
 #include <thread>
 #include <toml++/toml.h>
 
+#include "ddns/FakeUpdateServer.h"
 #include "http/Transport.h"
+#include "net/Addresses.h"
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
 #include "support/TestSupport.h"
@@ -175,6 +177,36 @@ TEST_F(MainDialogTest, TheServerAdoptsAConnectionOverAnyTransport) {
     dialog->Server().AdoptConnection(std::move(transport));
     io.poll();
     EXPECT_EQ(ParseResponse(sent).body, "relayed");
+}
+
+TEST_F(MainDialogTest, TheStatusLineTurnsToTheRegisteredNameWithinOneRefreshAndStaysWithoutRequests) {
+    const std::wstring adapter = AnsiToWide(SelectAdapterAddress());
+    if (adapter.empty()) GTEST_SKIP() << "this machine has no address but loopback";
+    FakeUpdateServer server([](const FakeUpdateServer::Request&) { return FakeUpdateServer::Answer{200, "good"}; });
+    {
+        auto key = OpenSettingsKey();
+        WriteString(key.get(), L"DNS_UpdateHost", AnsiToWide(server.Host()));
+        // Resolves to loopback, which is never registered: the adapter address is.
+        WriteString(key.get(), L"ServiceHost", L"localhost");
+        WriteString(key.get(), L"Name", L"myhost");
+        WriteString(key.get(), L"User", L"me");
+        WriteString(key.get(), L"Pass", L"secret");
+        WriteString(key.get(), L"Domain", L"HOMEIP.net");
+    }
+    const uint32_t port = static_cast<uint32_t>(FreePort());
+    ASSERT_TRUE(dialog->LoadAndStart(port));
+    EXPECT_EQ(dialog->Domains().entries.size(), 89u);
+    EXPECT_EQ(dialog->Domains().entries[static_cast<size_t>(dialog->Domains().selected)], L"homeip.net");
+    ASSERT_FALSE(view.statusLines.empty());
+    EXPECT_EQ(view.statusLines[0], L"http://" + adapter + L":" + std::to_wstring(port) + L" ");
+    while (view.statusLines.back() != L"http://myhost.homeip.net ") io.run_one_for(std::chrono::seconds(60));
+    ASSERT_EQ(server.Count(), 1u);
+    EXPECT_EQ(server.Requests()[0].target, "/nic/update?hostname=myhost.homeip.net&myip=" + WideToAnsi(adapter));
+    for (int tick = 0; tick < 36; ++tick) dialog->OnTimer();
+    io.poll();
+    EXPECT_EQ(server.Count(), 1u) << "refreshes that change nothing make no request";
+    EXPECT_EQ(view.statusLines.back(), L"http://myhost.homeip.net ");
+    for (const std::wstring& line : view.statusLines) EXPECT_EQ(line.find(L"secret"), std::wstring::npos);
 }
 
 }  // namespace
