@@ -27,9 +27,6 @@ struct CMainDialog::Timer {
     explicit Timer(asio::io_context& io) : timer(io) {}
     asio::steady_timer timer;
     bool running = false;
-    // The timer's handler holds a weak reference: a tick already queued when the
-    // dialog goes never touches it.
-    std::shared_ptr<CMainDialog*> owner;
 };
 
 CMainDialog::CMainDialog(asio::io_context& io, View& view, const std::wstring& documentRoot)
@@ -52,12 +49,13 @@ CMainDialog::CMainDialog(asio::io_context& io, View& view, const std::wstring& d
     } else if (!updater_.PluginPath().empty()) {
         view_.ShowNotice(L"Dynamic DNS plug-in loaded: " + AnsiToWide(updater_.PluginPath()));
     }
-    timer_->owner = std::make_shared<CMainDialog*>(this);
+    // Made now, on the server thread: the posted commands take it from a view's thread.
+    alive_.Weak();
 }
 
 CMainDialog::~CMainDialog() {
     Stop();
-    timer_->owner.reset();
+    alive_.Expire();
 }
 
 bool CMainDialog::LoadAndStart(std::optional<uint32_t> portOverride) {
@@ -173,15 +171,11 @@ void CMainDialog::Apply(const DialogFields& fields, bool storePort) {
 void CMainDialog::HandOnPublicName(const std::wstring& name) { server_.SetPublicName(name); }
 
 void CMainDialog::PostSave(const DialogFields& fields) {
-    asio::post(io_, [token = std::weak_ptr<CMainDialog*>(timer_->owner), fields] {
-        if (auto owner = token.lock()) (*owner)->Save(fields);
-    });
+    asio::post(io_, alive_.Guard([this, fields] { Save(fields); }));
 }
 
 void CMainDialog::PostStop() {
-    asio::post(io_, [token = std::weak_ptr<CMainDialog*>(timer_->owner)] {
-        if (auto owner = token.lock()) (*owner)->Stop();
-    });
+    asio::post(io_, alive_.Guard([this] { Stop(); }));
 }
 
 void CMainDialog::Stop() {
@@ -197,12 +191,11 @@ void CMainDialog::Stop() {
 void CMainDialog::StartTimer() {
     timer_->running = true;
     timer_->timer.expires_after(std::chrono::seconds(1));
-    timer_->timer.async_wait([token = std::weak_ptr<CMainDialog*>(timer_->owner)](const asio::error_code& ec) {
-        auto owner = token.lock();
-        if (!owner || ec == asio::error::operation_aborted || !(*owner)->timer_->running) return;
-        (*owner)->OnTimer();
-        (*owner)->StartTimer();
-    });
+    timer_->timer.async_wait(alive_.Guard([this](const asio::error_code& ec) {
+        if (ec == asio::error::operation_aborted || !timer_->running) return;
+        OnTimer();
+        StartTimer();
+    }));
 }
 
 void CMainDialog::OnTimer() {
@@ -226,11 +219,9 @@ std::wstring CMainDialog::RefreshStatus() {
     std::wstring address = server_.ResolveReachableAddress(adapter);
     std::wstring comment;
     const DynDnsAccount account{fields_.user, fields_.password, fields_.name, fields_.domain};
-    auto later = [token = std::weak_ptr<CMainDialog*>(timer_->owner), adapter](const DynDnsResult& result) {
-        auto owner = token.lock();
-        if (!owner || !(*owner)->fields_.enable) return;
-        (*owner)->HandOnPublicName((*owner)->ShowUpdate(result, adapter));
-    };
+    auto later = alive_.Guard([this, adapter](const DynDnsResult& result) {
+        if (fields_.enable) HandOnPublicName(ShowUpdate(result, adapter));
+    });
     const std::optional<int> status = updater_.Update(account, address, comment, later);
     if (!status) {
         // The update runs meanwhile; its outcome replaces this line when it comes.

@@ -11,6 +11,7 @@
 #include "app/Server.h"
 #include "app/View.h"
 #include "ddns/DynDnsUpdater.h"
+#include "platform/AliveToken.h"
 
 namespace asio {
 class io_context;
@@ -108,6 +109,9 @@ private:
     int tickCounter_ = 0;
     struct Timer;
     std::unique_ptr<Timer> timer_;
+    // Handlers left in the event loop (the timer's tick, posted commands, update
+    // outcomes) run only while the dialog lives.
+    AliveToken<CMainDialog> alive_{this};
 };
 
 }  // namespace tarnhollow
