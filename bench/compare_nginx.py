@@ -212,6 +212,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=3, help="alternations of the servers")
     parser.add_argument("--listing", type=int, default=2000, help="entries of the listed folder (0: no listing)")
     parser.add_argument("--servers", default="tarnhollow,nginx,lighttpd")
+    parser.add_argument("--baseline", help="another tarnhollow binary, measured as the server 'before'")
     parser.add_argument("--only", help="comma-separated subset: cpu,mbps,hold,listing")
     args = parser.parse_args()
     wanted = set((args.only or "cpu,mbps,hold,listing").split(","))
@@ -225,6 +226,9 @@ def main():
         "lighttpd": lambda folder: start_lighttpd(root, folder),
     }
     servers = [name for name in args.servers.split(",") if name in starters]
+    if args.baseline:
+        starters["before"] = lambda folder: start_tarnhollow(args.baseline, root, folder)
+        servers.append("before")
     results = {}
 
     def run(name, body):

@@ -205,6 +205,7 @@ void CConnectionSocket::OnSend() {
     if (closing_ || lingering_ || sink_.deferred) return;
     IoBuffer& buffer = sink_.buffer;
     if (buffer.Pending() > 0) {
+        transport_->SetMoreToFollow(sink_.file.IsOpen() && sink_.fileBytesLeft > 0);
         const long n = transport_->Send(buffer.Data(), buffer.Pending());
         if (n == Transport::kWouldBlock) {
             transport_->WantWrite();

@@ -17,6 +17,7 @@ public:
     long Receive(char* buffer, size_t size) override;
     long Send(const char* bytes, size_t size) override;
     long SendFile(int fd, long long& offset, size_t count) override;
+    void SetMoreToFollow(bool more) override { AsyncStream::SetMoreToFollow(more); }
     void WantRead() override;
     void WantWrite() override;
     void ShutDown() override;

@@ -36,6 +36,9 @@ public:
     virtual long Send(const char* bytes, size_t size) = 0;
     // Sends straight from a file when the channel can; kUnsupported otherwise.
     virtual long SendFile(int /*fd*/, long long& /*offset*/, size_t /*count*/) { return kUnsupported; }
+    // Whether the bytes of the next Send are followed at once by more (a file after its
+    // head), so the channel may hold them to go out together.
+    virtual void SetMoreToFollow(bool /*more*/) {}
 
     // Wait for the request (read and close events) or for room to send (write and close).
     // While a send waits for room, the peer's end of its input is not a close: a peer

@@ -163,7 +163,7 @@ long AsyncStream::Receive(char* buffer, size_t size) {
 
 long AsyncStream::Send(const char* bytes, size_t size) {
     for (;;) {
-        ssize_t n = ::send(fd_, bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ssize_t n = ::send(fd_, bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL | (moreToFollow_ ? MSG_MORE : 0));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             lastError_ = errno;

@@ -26,6 +26,9 @@ public:
     long Receive(char* buffer, size_t size);
     // Non-blocking send: bytes sent, or -1 (EAGAIN when the socket buffer is full).
     long Send(const char* bytes, size_t size);
+    // Sends that are followed at once by more are held by the kernel to go out with it
+    // (a lone head before a file would leave a small segment that slows the stream).
+    void SetMoreToFollow(bool more) { moreToFollow_ = more; }
     // Sends up to `count` bytes of the file `fd` from `offset`, advancing it; as Send.
     long SendFile(int fd, long long& offset, size_t count);
 
@@ -91,6 +94,7 @@ private:
     int fd_ = -1;
     bool writePosted_ = false;
     bool lastSendBlocked_ = false;
+    bool moreToFollow_ = false;
     bool peerClosed_ = false;
     // The peer ended its input while we still send: not a close, nothing more to read.
     bool peerFinished_ = false;
