@@ -20,6 +20,7 @@
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
 #include "platform/UserFolders.h"
+#include "relay/RelayService.h"
 
 namespace tarnhollow {
 
@@ -108,6 +109,10 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
             PostToServer(server, [showConnectionError, status]() mutable { showConnectionError(status); });
         });
     reachable_ = std::make_unique<ReachableAddress>(io.get_executor());
+    relayRegistration_ = MakePeriodic<RelayRegistration>(
+        io.get_executor(), ResolveHostAddress, alive_.Guard([this](const Ipv4Endpoint& directoryHost) {
+            if (relay_) relay_->OnRegistrationDue(directoryHost);
+        }));
     site_.mapKey = ReadString(key.get(), L"GoogleApiKey", L"");
     // 0: as many as the descriptor limit allows.
     const uint32_t maxConnections = ReadDword(key.get(), L"MaxConnections", 0);
@@ -169,13 +174,21 @@ bool CServer::StartServer(uint32_t port, bool installDemo) {
     }
 
     if (listening && connMgr_) dataConnection_->StartConnection();
-    // The relay service is created here once it exists (after the data connection is
-    // brought up, when ConnMgr asks for it), from these settings; nothing is sent while
-    // ServiceHost is empty, its default. They are read now so that a user finds them.
+    // The relay service, from these settings; nothing is sent while ServiceHost is
+    // empty, its default.
     auto key = OpenSettingsKey();
-    reachable_->SetRelayHost(ReadString(key.get(), L"ServiceHost", L""));
-    ReadDword(key.get(), L"ServicePort", 1212);
-    ReadDword(key.get(), L"ServicePeriod", 20000);
+    const std::wstring serviceHost = ReadString(key.get(), L"ServiceHost", L"");
+    reachable_->SetRelayHost(serviceHost);
+    const uint32_t servicePort = ReadDword(key.get(), L"ServicePort", 1212);
+    const uint32_t servicePeriod = ReadDword(key.get(), L"ServicePeriod", 20000);
+    if (listening) {
+        relayRegistration_->SetDirectoryHost(WideToAnsi(serviceHost), static_cast<uint16_t>(servicePort));
+        relay_ = std::make_unique<RelayService>(
+            io_, *relayRegistration_, static_cast<int32_t>(std::min<uint32_t>(servicePeriod, INT32_MAX)),
+            [this](std::unique_ptr<Transport> transport) { AdoptConnection(std::move(transport)); });
+        int relayError = 0;
+        if (!relay_->Start(relayError)) relay_.reset();
+    }
     return listening;
 }
 
@@ -184,9 +197,15 @@ void CServer::StopServer() {
         listenSocket_->Close();
         listenSocket_.reset();
     }
-    // The relay service is stopped and deleted here once it exists, then the data
-    // connection is released when ConnMgr asked for it.
+    // The relay service is stopped and deleted, then the data connection is released
+    // when ConnMgr asked for it. Relayed requests still answering lose their channel.
+    relay_.reset();
     if (connMgr_ && dataConnection_) dataConnection_->Disconnect();
+}
+
+void CServer::SetPublicName(std::wstring_view hostName) {
+    gpsReader_->SetPublicName(hostName);
+    if (relay_) relay_->SetPublicName(hostName);
 }
 
 std::wstring CServer::LastBlogPostUrl() const {

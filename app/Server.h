@@ -24,6 +24,7 @@
 #include "platform/KeyInjector.h"
 #include "platform/ScreenCapture.h"
 #include "platform/SoundPlayer.h"
+#include "relay/RelayRegistration.h"
 
 namespace asio {
 class io_context;
@@ -33,6 +34,7 @@ namespace tarnhollow {
 
 class CListenSocket;
 class CConnectionSocket;
+class RelayService;
 class Transport;
 
 class CServer : private ClientBudget {
@@ -75,8 +77,11 @@ public:
     std::wstring ResolveReachableAddress(const std::wstring& adapterAddress) {
         return reachable_->ResolveReachableAddress(adapterAddress);
     }
-    // The registered dynamic DNS name (empty: none) for the NearMe update.
-    void SetPublicName(std::wstring_view hostName) { gpsReader_->SetPublicName(hostName); }
+    // The registered dynamic DNS name (empty: none) for the NearMe update and, while the
+    // server runs, the relay's registration (an empty name stops it).
+    void SetPublicName(std::wstring_view hostName);
+    // The relay service while the server runs, else null.
+    RelayService* Relay() { return relay_.get(); }
     // Shows that the data connection failed with `status`; called on the server thread.
     void SetConnectionErrorReporter(std::function<void(uint32_t status)> reporter) {
         reportConnectionError_ = std::move(reporter);
@@ -127,6 +132,10 @@ private:
     AlwaysConnected connectionManager_;
     std::unique_ptr<CDataConnection> dataConnection_;
     std::unique_ptr<ReachableAddress> reachable_;
+    // The relay service while the server runs. Its registration worker lives as long as
+    // this object, so stopping the server never waits for a tick's name lookup.
+    std::unique_ptr<Periodic<RelayRegistration>> relayRegistration_;
+    std::unique_ptr<RelayService> relay_;
     ErrorReporter reportNotice_;
     std::wstring portInUseHint_;
     RequestDeadlines deadlines_;

@@ -68,6 +68,13 @@ seed_corpus() {
       printf '\003POST /folder HTTP/1.0\r\nContent-Length: 4\r\n\r\nabcd' >"$corpus/post"
       printf '\040HEAD /b.bin?x=%%41&y HTTP/1.0\nHost: a\n\n' >"$corpus/head"
       ;;
+    RelayDatagramFuzz)
+      # Datagrams, each a two-byte little-endian length and its bytes: a request of two
+      # fragments (the second first), then a registration acknowledgement.
+      { printf '\024\000\001\000\000\000\377\377\377\377\000\000\000\000\002\000\006\000GET '
+        printf '\022\000\001\000\000\000\377\377\377\377\000\000\000\000\000\000\006\000xx'
+        printf '\020\000\014\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000'; } >"$corpus/request"
+      ;;
   esac
 }
 
