@@ -1,7 +1,7 @@
 // A fake dynamic DNS update host on 127.0.0.1 for the tests: it records each request's
 // target, credentials and user agent, and answers as the test says, or resets the
-// connection in the middle of its answer. The user "me" with the password "right" is
-// kRightAccount on the wire.
+// connection in the middle of its answer. kRightAccount is the user "me" with the
+// password "right" on the wire.
 #pragma once
 
 #include <netinet/in.h>
@@ -22,46 +22,25 @@ inline constexpr char kRightAccount[] = "Basic bWU6cmlnaHQ=";
 
 class FakeUpdateServer {
 public:
-    struct Request {
-        std::string target;
-        std::string authorization;  // as sent: "Basic " and the base64 of "user:password"
-        std::string userAgent;
-    };
-    struct Answer {
-        int code = 200;
-        std::string body;
-        bool resetMidAnswer = false;
-    };
+    struct Request { std::string target, authorization, userAgent; };  // authorization as sent: "Basic ..."
+    struct Answer { int code = 200; std::string body; bool resetMidAnswer = false; };
     using Answering = std::function<Answer(const Request& request)>;
 
     explicit FakeUpdateServer(Answering answering) : answering_(std::move(answering)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 16);
+        sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}};
         socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listener_, 16);
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { Serve(); });
     }
-    ~FakeUpdateServer() {
-        ::shutdown(listener_, SHUT_RDWR);
-        thread_.join();
-        ::close(listener_);
-    }
+    ~FakeUpdateServer() { ::shutdown(listener_, SHUT_RDWR); thread_.join(); ::close(listener_); }
 
     // The value for DNS_UpdateHost.
     std::string Host() const { return "http://127.0.0.1:" + std::to_string(port_); }
-    std::vector<Request> Requests() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return requests_;
-    }
-    size_t Count() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return requests_.size();
-    }
+    std::vector<Request> Requests() { std::lock_guard<std::mutex> hold(lock_); return requests_; }
+    size_t Count() { return Requests().size(); }
     // Waits (up to a minute) until `count` requests have come.
     bool WaitForCount(size_t count) {
         std::unique_lock<std::mutex> hold(lock_);
@@ -70,53 +49,37 @@ public:
 
 private:
     static std::string HeaderValue(const std::string& head, const std::string& name) {
-        const size_t at = head.find("\r\n" + name + ": ");
-        if (at == std::string::npos) return std::string();
-        const size_t start = at + name.size() + 4;
-        return head.substr(start, head.find("\r\n", start) - start);
+        const size_t at = head.find("\r\n" + name + ": "), start = at + name.size() + 4;
+        return at == std::string::npos ? std::string() : head.substr(start, head.find("\r\n", start) - start);
     }
 
     void Serve() {
-        for (;;) {
-            const int client = ::accept(listener_, nullptr, nullptr);
-            if (client < 0) return;
+        for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0; ::close(client)) {
             std::string head;
             char buffer[4096];
-            while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-                const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-                if (got <= 0) break;
-                head.append(buffer, static_cast<size_t>(got));
+            for (ssize_t got = 1; got > 0 && head.find("\r\n\r\n") == std::string::npos && head.size() < 65536;) {
+                if ((got = ::recv(client, buffer, sizeof buffer, 0)) > 0) head.append(buffer, static_cast<size_t>(got));
             }
-            Request request;
             const size_t space = head.find(' ');
-            request.target = head.substr(space + 1, head.find(' ', space + 1) - space - 1);
-            request.authorization = HeaderValue(head, "Authorization");
-            request.userAgent = HeaderValue(head, "User-Agent");
+            const Request request{head.substr(space + 1, head.find(' ', space + 1) - space - 1),
+                                  HeaderValue(head, "Authorization"), HeaderValue(head, "User-Agent")};
             const Answer answer = answering_(request);
-            {
-                std::lock_guard<std::mutex> hold(lock_);
-                requests_.push_back(request);
-            }
+            { std::lock_guard<std::mutex> hold(lock_); requests_.push_back(request); }
             changed_.notify_all();
-            std::string reply;
-            if (answer.resetMidAnswer) {
-                reply = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\ngo";
-            } else {
-                reply = "HTTP/1.0 " + std::to_string(answer.code) + " Answer\r\nContent-Length: " +
-                        std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body;
-            }
+            const std::string reply =
+                answer.resetMidAnswer
+                    ? "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\ngo"
+                    : "HTTP/1.0 " + std::to_string(answer.code) + " Answer\r\nContent-Length: " +
+                          std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body;
             ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-            if (answer.resetMidAnswer) {
-                // Closing with a zero linger time resets the connection.
-                const linger reset{1, 0};
-                ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            }
-            ::close(client);
+            // Closing with a zero linger time resets the connection.
+            const linger reset{1, 0};
+            if (answer.resetMidAnswer) ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         }
     }
 
     Answering answering_;
-    int listener_ = -1;
+    int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int port_ = 0;
     std::mutex lock_;
     std::condition_variable changed_;

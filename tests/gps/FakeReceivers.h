@@ -1,6 +1,6 @@
-// Stand-ins for a GPS receiver, shared by the reader's tests and the black-box tests: a
-// pseudo-terminal whose master side the test writes NMEA into, a loopback listener for
-// a fake gpsd or NearMe endpoint, and NMEA sentences with their checksums.
+// Stand-ins for a GPS receiver, shared by the reader's and the black-box tests: a
+// pseudo-terminal the test writes NMEA into, a loopback listener for a fake gpsd or
+// NearMe endpoint, and NMEA sentences with their checksums.
 #pragma once
 
 #include <arpa/inet.h>
@@ -31,21 +31,18 @@ inline std::string Sentence(const std::string& body, bool lowerCaseChecksum = fa
 // The example fix: 12:35:19 UTC at 48.1173 N, 11.51666667 E, quality 1, HDOP 0.9.
 inline const std::string kExampleBody = "GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
 
-// Polls `done` every few milliseconds for up to `seconds`; true once it holds.
+// Polls `done` every 5 ms for up to `seconds`; true once it holds.
 inline bool WaitUntil(const std::function<bool()>& done, int seconds = 10) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
         if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
 }
 
-// A receiver on a pseudo-terminal. The test keeps the device side open (in raw mode,
-// never reading it), so that what it writes waits in the terminal while the reader
-// has the port closed.
-class PtyReceiver {
-public:
+// A receiver on a pseudo-terminal. The test keeps the device side open in raw mode and
+// never reads it, so what it writes waits while the reader has the port closed.
+struct PtyReceiver {
     PtyReceiver() {
         char name[128] = {};
         if (::openpty(&master_, &device_, name, nullptr, nullptr) != 0) return;
@@ -55,22 +52,15 @@ public:
         ::cfmakeraw(&settings);
         ::tcsetattr(device_, TCSANOW, &settings);
     }
-    ~PtyReceiver() {
-        if (master_ >= 0) ::close(master_);
-        if (device_ >= 0) ::close(device_);
-    }
+    ~PtyReceiver() { ::close(master_), ::close(device_); }
     PtyReceiver(const PtyReceiver&) = delete;
-    PtyReceiver& operator=(const PtyReceiver&) = delete;
-
-    // The device path the reader opens.
-    const std::string& Name() const { return name_; }
+    const std::string& Name() const { return name_; }  // the device path the reader opens
     bool Send(const std::string& bytes) const {
         return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
 
 private:
-    int master_ = -1;
-    int device_ = -1;
+    int master_ = -1, device_ = -1;
     std::string name_;
 };
 

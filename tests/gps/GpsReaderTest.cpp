@@ -22,20 +22,14 @@ constexpr GpsReaderTimings kQuick{.searchPeriodMilliseconds = 5, .readPeriodMill
 class GpsReaderTest : public ::testing::Test {
 protected:
     // A settings file of `lines` (TOML) in a fresh folder, and a state folder beside it.
-    void UseSettings(const std::string& lines) {
-        SetSettingsFile(folder_.Write("settings.toml", lines));
-        state_ = folder_.Path() + "/state/";
+    void UseSettings(const std::string& lines) { SetSettingsFile(folder_.Write("settings.toml", lines)); }
+    std::string Log() const {
+        return ::access((state_ + "gps.log").c_str(), F_OK) == 0 ? folder_.Read("state/gps.log") : "";
     }
-    std::string Log() const { return ReadOrEmpty("state/gps.log"); }
-    std::string ReadOrEmpty(const std::string& relative) const {
-        return ::access((folder_.Path() + "/" + relative).c_str(), F_OK) == 0 ? folder_.Read(relative) : "";
-    }
-    static bool ShowsExampleFix(const GpsReader& reader) {
-        return reader.CurrentTexts().time == L"12:35:19 UTC";
-    }
+    static bool ShowsExampleFix(const GpsReader& reader) { return reader.CurrentTexts().time == L"12:35:19 UTC"; }
 
     TempDir folder_;
-    std::string state_;
+    const std::string state_ = folder_.Path() + "/state/";
 };
 
 TEST_F(GpsReaderTest, AFixFromAReceiverReachesTextsTrackLogFixFileAndSettings) {
@@ -63,12 +57,6 @@ TEST(FormatPortName, OnlyTheFirstTwoConversionsAndPercentsAreExpanded) {
     EXPECT_EQ(FormatPortName(L"%s%n%x%5d|%d|%d|%d|%%", 9), "%s%n%x%5d|9|10|%d|%");
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 TEST_F(GpsReaderTest, StopsAfter31PortsAndStartsAgainWhenAsked) {
     UseSettings("NMEAPortTemplate = '" + folder_.Path() + "/tty%d'\n");
     auto reader = MakePeriodic<GpsReader>(state_, kQuick);
@@ -81,7 +69,13 @@ TEST_F(GpsReaderTest, StopsAfter31PortsAndStartsAgainWhenAsked) {
               "GPS on " + folder_.Path() + "/tty0  not found. Searching...");
     reader->StartReading();
     EXPECT_TRUE(reader->IsRunning());
-    EXPECT_TRUE(WaitUntil([&] { return Count(Log(), ".. failed") == 62 && !reader->IsRunning(); }));
+    auto failures = [&] {
+        const std::string log = Log();
+        size_t count = 0;
+        for (size_t at = log.find(".. failed"); at != std::string::npos; at = log.find(".. failed", at + 1)) ++count;
+        return count;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return failures() == 62 && !reader->IsRunning(); }));
 }
 
 TEST_F(GpsReaderTest, DestructionWakesAReadThatWouldWaitAnHour) {

@@ -16,13 +16,7 @@ namespace tarnhollow::test {
 namespace {
 
 TEST(NearMeUpdater, Urls) {
-    struct Case {
-        const char* description;
-        std::wstring urlTemplate;
-        std::wstring server;
-        double longitude;
-        std::string url;
-    };
+    struct Case { const char* description; std::wstring urlTemplate, server; double longitude; std::string url; };
     const Case cases[] = {
         {"the default template", kDefaultNearMeUrl, L"my.host", 11.51666667,
          "http://nearme.example.net/nearme/update.php?server=my.host&time=123519&lon=11.516667&lat=48.117300&port=80"},
@@ -35,13 +29,16 @@ TEST(NearMeUpdater, Urls) {
     }
 }
 
-TEST(NearMeUpdater, SendsOnlyWithAPublicNameAndThenCarriesItAndPort80) {
+TEST(NearMeUpdater, SendsOnlyOverHttpWithAPublicNameAndThenCarriesItAndPort80) {
     LoopbackListener endpoint;
     NearMeUpdater updater(L"http://127.0.0.1:" + std::to_wstring(endpoint.port) +
                           L"/nearme/update.php?server=%s&time=%d&lon=%f&lat=%f&port=%d");
     EXPECT_FALSE(updater.Send(123519, 11.51666667, 48.1173));
     pollfd polled{endpoint.fd, POLLIN, 0};
     EXPECT_EQ(::poll(&polled, 1, 0), 0) << "a connection came without a public name";
+    NearMeUpdater otherKind(L"file:///etc/hostname?%s");  // names another kind of resource
+    otherKind.SetPublicName(L"my.host");
+    EXPECT_FALSE(otherKind.Send(1, 2, 3));
 
     updater.SetPublicName(L"my.host");
     auto sent = std::async(std::launch::async, [&] { return updater.Send(123519, 11.51666667, 48.1173); });
@@ -64,12 +61,6 @@ TEST(NearMeUpdater, AStopCutsShortAnUpdateThatWouldWaitAnHour) {
         pollfd polled{endpoint.fd, POLLIN, 0};
         return ::poll(&polled, 1, 0) > 0;
     }));
-}
-
-TEST(NearMeUpdater, ATemplateNamingAnotherKindOfResourceSendsNothing) {
-    NearMeUpdater updater(L"file:///etc/hostname?%s");
-    updater.SetPublicName(L"my.host");
-    EXPECT_FALSE(updater.Send(1, 2, 3));
 }
 
 }  // namespace

@@ -15,12 +15,7 @@ namespace tarnhollow::test {
 namespace {
 
 TEST(TrackFilter, TimeAndDistanceSteps) {
-    struct Case {
-        const char* description;
-        long long time;
-        double longitude, latitude;
-        bool addToTrack, sendNearMe;
-    };
+    struct Case { const char* description; long long time; double longitude, latitude; bool addToTrack, sendNearMe; };
     // Previous fix 120000 at (11.5, 48.1); defaults: 1500 hhmmss, 0.001 degrees.
     const Case cases[] = {
         {"1459 later: nothing", 121459, 20, 50, false, false},
@@ -39,28 +34,18 @@ TEST(TrackFilter, TimeAndDistanceSteps) {
     }
 }
 
-GpsFix Fix(int i) { return GpsFix{{L"t" + std::to_wstring(i), L"1." + std::to_wstring(i), L"2"}}; }
-
 TEST(GpsTrack, TwentyFixesThenTheOldestGoes) {
     GpsTrack track(20);
-    for (int i = 0; i < 21; ++i) track.Add(Fix(i));
+    for (int i = 0; i < 21; ++i) track.Add(GpsFix{{L"t" + std::to_wstring(i)}});
     const std::vector<GpsFix> fixes = track.Copy();
     ASSERT_EQ(fixes.size(), 20u);
     EXPECT_EQ(fixes.front().texts[0], L"t1");
     EXPECT_EQ(fixes.back().texts[0], L"t20");
 }
 
-std::string Utf16(const std::string& ascii) {
-    std::string out;
-    for (char c : ascii) out += std::string{c, '\0'};
-    return out;
-}
-
 TEST(FixFile, Lines) {
     struct Case {
-        const char* description;
-        std::string text;
-        size_t keep;
+        const char* description; std::string text; size_t keep;
         std::vector<std::vector<std::wstring>> fixes;
     };
     const Case cases[] = {
@@ -73,8 +58,10 @@ TEST(FixFile, Lines) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.description);
+        std::string utf16;  // the file is UTF-16LE
+        for (char ascii : c.text) utf16 += std::string{ascii, '\0'};
         std::vector<std::vector<std::wstring>> fixes;
-        for (const GpsFix& fix : ParseFixFile(Utf16(c.text), c.keep)) fixes.push_back(fix.texts);
+        for (const GpsFix& fix : ParseFixFile(utf16, c.keep)) fixes.push_back(fix.texts);
         EXPECT_EQ(fixes, c.fixes);
     }
     // A character beyond the 16-bit range is a surrogate pair, and an unpaired one is "?".

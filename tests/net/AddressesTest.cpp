@@ -14,11 +14,7 @@ TEST(Addresses, TheFirstAdapterUpWithADnsServerWinsElseTheLastCandidate) {
     const Adapter down{"usb0", "192.0.2.30", false, false, false};
     const Adapter secondOfEth0{"eth0", "192.0.2.11", false, true, true};
     const Adapter noAddress{"ppp0", "", false, true, true};
-    struct Row {
-        const char* description;
-        std::vector<Adapter> adapters;
-        std::string chosen;
-    };
+    struct Row { const char* description; std::vector<Adapter> adapters; std::string chosen; };
     const Row rows[] = {
         {"none", {}, ""},
         {"loopback only", {loopback}, ""},
@@ -35,18 +31,11 @@ TEST(Addresses, TheFirstAdapterUpWithADnsServerWinsElseTheLastCandidate) {
 }
 
 TEST(Addresses, AResolverConfigurationNamesANameserver) {
-    struct Row {
-        const char* text;
-        bool names;
-    };
+    struct Row { const char* text; bool names; };
     const Row rows[] = {
-        {"nameserver 10.0.0.53\n", true},
-        {"# generated\nsearch example\n  nameserver\t127.0.0.53", true},
-        {"", false},
-        {"search example\noptions edns0\n", false},
-        {"nameserver\n", false},
-        {"nameservers 10.0.0.1\n", false},
-        {"# nameserver 10.0.0.1\n", false},
+        {"nameserver 10.0.0.53\n", true}, {"# generated\nsearch example\n  nameserver\t127.0.0.53", true},
+        {"", false}, {"search example\noptions edns0\n", false}, {"nameserver\n", false},
+        {"nameservers 10.0.0.1\n", false}, {"# nameserver 10.0.0.1\n", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);

@@ -13,13 +13,8 @@ using namespace connection_status;
 
 // Each step is one status change the connection reports, read at the given time; a
 // refused step refuses the request with its status as the error.
-class ScriptedManager : public ConnectionManager {
-public:
-    struct Step {
-        uint32_t status;
-        int64_t time;
-        bool refuse = false;
-    };
+struct ScriptedManager : ConnectionManager {
+    struct Step { uint32_t status; int64_t time; bool refuse = false; };
     explicit ScriptedManager(std::deque<Step> script) : script_(std::move(script)) {}
 
     ConnectionHandle Establish(bool proxy, ConnectionEvents& events, uint32_t& error) override {
@@ -47,6 +42,7 @@ public:
         releases.push_back(cache);
         changed_.notify_all();
     }
+    void Report(uint32_t status) { std::lock_guard<std::mutex> hold(lock_); reports.push_back(status); }
     // Waits until every step has been read and `releaseCount` connections were released.
     void WaitUntilPlayed(size_t releaseCount) {
         std::unique_lock<std::mutex> hold(lock_);
@@ -54,10 +50,10 @@ public:
     }
 
     std::atomic<int64_t> clock{1000};
-    int establishes = 0;
-    int queries = 0;
+    int establishes = 0, queries = 0;
     bool proxyAsked = false;
     std::vector<bool> releases;
+    std::vector<uint32_t> reports;
 
 private:
     Step Next() {
@@ -73,32 +69,18 @@ private:
     ConnectionEvents* events_ = nullptr;
 };
 
-struct Reports {
-    void Add(uint32_t status) {
-        std::lock_guard<std::mutex> hold(lock);
-        statuses.push_back(status);
-    }
-    std::mutex lock;
-    std::vector<uint32_t> statuses;
-};
-
 TEST(DataConnection, AFailureIsReportedAtMostOnceIn300SecondsAndAtOnceAfterAConnection) {
-    ScriptedManager manager({{0x1234, 1000, true},
-                             {kFailed, 1010},
-                             {kConnected, 1020},
-                             {kFailed, 1020},
-                             {0x22, 1319},
-                             {kConnected, 1319}});
-    Reports reports;
+    ScriptedManager manager({{0x1234, 1000, true}, {kFailed, 1010}, {kConnected, 1020}, {kFailed, 1020},
+                             {0x22, 1319}, {kConnected, 1319}});
     CDataConnection connection(
-        manager, [&](uint32_t status) { reports.Add(status); }, {.settle = std::chrono::milliseconds(0)},
+        manager, [&](uint32_t status) { manager.Report(status); }, {.settle = std::chrono::milliseconds(0)},
         [&] { return manager.clock.load(); });
     ASSERT_EQ(connection.StartConnection(), 0);
     manager.WaitUntilPlayed(3);
     connection.Disconnect();
     // The refusal comes in the very second of the start and is still reported, with the
     // refusal's error; each refusal or failure asks for a new connection.
-    EXPECT_EQ(reports.statuses, (std::vector<uint32_t>{0x1234, kFailed}));
+    EXPECT_EQ(manager.reports, (std::vector<uint32_t>{0x1234, kFailed}));
     EXPECT_EQ(manager.establishes, 5);
     EXPECT_EQ(connection.LastStatus(), kConnected);
     EXPECT_TRUE(manager.proxyAsked);
@@ -116,21 +98,12 @@ TEST(DataConnection, ANormalDisconnectionEndsTheWorkerAndKeepsTheConnectionForOt
 }
 
 TEST(DataConnection, AStopWhileAStatusSettlesEndsTheWorkerWithoutReadingIt) {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool settling = false;
+    std::atomic<bool> settling{false};
     ScriptedManager manager({{kConnected, 1000}});
-    MonitorTimings timings{.settle = std::chrono::hours(1), .settling = [&] {
-                               std::lock_guard<std::mutex> hold(lock);
-                               settling = true;
-                               changed.notify_all();
-                           }};
-    CDataConnection connection(manager, {}, timings);
+    CDataConnection connection(
+        manager, {}, {.settle = std::chrono::hours(1), .settling = [&] { settling = true, settling.notify_all(); }});
     connection.StartConnection();
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return settling; });
-    }
+    settling.wait(false);
     connection.Disconnect();
     EXPECT_FALSE(connection.Running());
     EXPECT_EQ(manager.queries, 0);

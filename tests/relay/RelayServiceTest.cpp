@@ -19,8 +19,6 @@
 namespace tarnhollow::test {
 namespace {
 
-using relay::DatagramHeader;
-
 // The transport of a request, sending `total` bytes as a connection with that much
 // pending would.
 class BulkSender : public TransportEvents {
@@ -28,7 +26,6 @@ public:
     BulkSender(std::unique_ptr<Transport> transport, size_t total) : transport_(std::move(transport)), bytes_(total, 'x') {
         transport_->Attach(this);
     }
-    void OnReceive() override {}
     void OnSend() override {
         while (sent_ < bytes_.size()) {
             const long n = transport_->Send(bytes_.data() + sent_, bytes_.size() - sent_);
@@ -38,6 +35,7 @@ public:
         }
         transport_.reset();
     }
+    void OnReceive() override {}
     void OnClose() override {}
     void OnTimeout() override {}
 
@@ -61,10 +59,9 @@ protected:
     void SetUp() override {
         context_.documentRoot = AnsiToWide(root_.Path());
         root_.Write("hello.txt", "Hello through the relay");
-        registration_ = MakePeriodic<RelayRegistration>(io_.get_executor(), [](const std::string&) { return ""; },
-                                                        [this](const Ipv4Endpoint& host) {
-                                                            if (service_) service_->OnRegistrationDue(host);
-                                                        });
+        registration_ = MakePeriodic<RelayRegistration>(
+            io_.get_executor(), [](const std::string&) { return ""; },
+            [this](const Ipv4Endpoint& host) { if (service_) service_->OnRegistrationDue(host); });
         registration_->SetDirectoryHost("127.0.0.1", host_.Port());
         OnLoop([this] {
             service_ = std::make_unique<RelayService>(
@@ -83,26 +80,23 @@ protected:
     }
 
     void Adopt(std::unique_ptr<Transport> transport) {
-        if (bulkBytes_) {
-            auto* sender = new BulkSender(std::move(transport), bulkBytes_);
-            senders_.emplace_back(sender);
-            sender->OnSend();
-            return;
-        }
+        if (bulkBytes_) return senders_.emplace_back(new BulkSender(std::move(transport), bulkBytes_))->OnSend();
         auto* connection = new CConnectionSocket(&context_, std::move(transport), [this](CConnectionSocket* done) {
             asio::post(io_, [done] { delete done; });
         });
         connection->Start();
     }
 
-    // Registers once, so the service knows the directory host, then stops registering
-    // so that only the exchange under test is on the wire.
-    void Register() {
+    // Registers for `periods` periods, each with the exact datagram, so the service knows
+    // the directory host, then clears the name so only the exchange under test is on the wire.
+    void Register(int periods = 1) {
         OnLoop([this] { service_->SetPublicName(L"abc.homeip.net"); });
-        ASSERT_TRUE(host_.Receive());
+        for (int i = 0; i < periods; ++i) EXPECT_EQ(host_.Receive(), relay::RegistrationDatagram("abc.homeip.net")) << i;
         OnLoop([this] { service_->SetPublicName(L""); });
+        // What was on its way when the name was cleared, then silence.
         while (host_.Receive(100)) {
         }
+        EXPECT_FALSE(OnLoop([this] { return service_->Registering(); }));
     }
 
     // A request message as the directory host sends it: its own first line, then the
@@ -112,6 +106,19 @@ protected:
         const std::string end = "\r\n\r\n";
         message += std::string(size - message.size() - end.size(), 'p') + end;
         return message;
+    }
+
+    // Sends a request message in fragments (all in order when `order` is empty), checks
+    // the acknowledgement that opens its channel, and returns the channel.
+    uint32_t SendRequest(const std::string& message, const std::vector<size_t>& order = {}) {
+        for (const std::string& fragment : ScriptedDirectoryHost::RequestFragments(message, order)) host_.Send(fragment);
+        const auto ack = host_.ReceiveSkippingRegistrations();
+        EXPECT_TRUE(ack && ack->size() == relay::kHeaderBytes);
+        const relay::DatagramHeader header = ScriptedDirectoryHost::Header(ack.value_or(""));
+        EXPECT_EQ(header.flags, relay::kNewChannel | relay::kAcknowledgement);
+        EXPECT_NE(header.channel, relay::kNoChannel);
+        EXPECT_EQ(header.sequence, 0u);
+        return header.channel;
     }
 
     asio::io_context io_;
@@ -126,30 +133,12 @@ protected:
     std::vector<std::unique_ptr<BulkSender>> senders_;
 };
 
-TEST_F(RelayServiceTest, RegistersEveryPeriodWithTheExactDatagramUntilTheNameIsCleared) {
-    OnLoop([this] { service_->SetPublicName(L"abc.homeip.net"); });
-    const std::string expected = relay::RegistrationDatagram("abc.homeip.net");
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(host_.Receive(), expected) << i;
-    OnLoop([this] { service_->SetPublicName(L""); });
-    // What was on its way when the name was cleared, then silence.
-    while (host_.Receive(300)) {
-    }
-    EXPECT_FALSE(OnLoop([this] { return service_->Registering(); }));
-}
+TEST_F(RelayServiceTest, RegistersEveryPeriodWithTheExactDatagramUntilTheNameIsCleared) { Register(3); }
 
 TEST_F(RelayServiceTest, ARequestInFragmentsInAnyOrderIsAcknowledgedOnceAndAnswered) {
     Register();
-    const std::string message = RequestMessage("/hello.txt", 3000);
     for (std::vector<size_t> order : {std::vector<size_t>{0, 1, 2}, {2, 0, 1}}) {
-        for (const std::string& fragment : ScriptedDirectoryHost::RequestFragments(message, order)) host_.Send(fragment);
-        const auto ack = host_.ReceiveSkippingRegistrations();
-        ASSERT_TRUE(ack);
-        ASSERT_EQ(ack->size(), 16u);
-        const DatagramHeader header = ScriptedDirectoryHost::Header(*ack);
-        EXPECT_EQ(header.flags, relay::kNewChannel | relay::kAcknowledgement);
-        EXPECT_NE(header.channel, relay::kNoChannel);
-        EXPECT_EQ(header.sequence, 0u);
-        const auto answer = host_.CollectAnswer(header.channel);
+        const auto answer = host_.CollectAnswer(SendRequest(RequestMessage("/hello.txt", 3000), order));
         EXPECT_EQ(answer.bytes.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << answer.bytes;
         EXPECT_NE(answer.bytes.find("\r\n\r\nHello through the relay"), std::string::npos);
         ASSERT_TRUE(answer.close);
@@ -163,12 +152,7 @@ TEST_F(RelayServiceTest, ARequestInFragmentsInAnyOrderIsAcknowledgedOnceAndAnswe
 TEST_F(RelayServiceTest, ALongAnswerGoesAsMessagesEachAfterTheLastWasAcknowledged) {
     Register();
     bulkBytes_ = 40000;
-    for (const std::string& fragment : ScriptedDirectoryHost::RequestFragments(RequestMessage("/", 100))) {
-        host_.Send(fragment);
-    }
-    const auto ack = host_.ReceiveSkippingRegistrations();
-    ASSERT_TRUE(ack);
-    const uint32_t channel = ScriptedDirectoryHost::Header(*ack).channel;
+    const uint32_t channel = SendRequest(RequestMessage("/", 100));
     // The first message is sent, and sent again after each wait, until acknowledged.
     const auto first = host_.ReceiveSkippingRegistrations();
     ASSERT_TRUE(first);
@@ -180,16 +164,21 @@ TEST_F(RelayServiceTest, ALongAnswerGoesAsMessagesEachAfterTheLastWasAcknowledge
     EXPECT_EQ(answer.close->sequence, 4u);
 }
 
+TEST_F(RelayServiceTest, AnAnswerNobodyAcknowledgesEndsAfterFiveAttemptsWithTheClose) {
+    Register();
+    const auto answer = host_.CollectAnswer(SendRequest(RequestMessage("/hello.txt", 200)), 5000, false);
+    EXPECT_EQ(answer.sequences, std::vector<uint32_t>(relay::kSendAttempts, 1));
+    ASSERT_TRUE(answer.close);
+    EXPECT_EQ(answer.close->sequence, 1u);
+}
+
 TEST_F(RelayServiceTest, WhatCannotBeARequestIsNeitherAcknowledgedNorAnswered) {
     Register();
     const std::string message = RequestMessage("/hello.txt", 3000);
     const auto fragments = ScriptedDirectoryHost::RequestFragments(message);
     ScriptedDirectoryHost stranger;
     stranger.SetDevicePort(host_.DevicePort());
-    const struct {
-        const char* description;
-        std::function<void()> send;
-    } cases[] = {
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"a fragment missing", [&] { host_.Send(fragments[0]), host_.Send(fragments[2]); }},
         {"a registration acknowledgement",
          [&] { host_.Send(ScriptedDirectoryHost::Datagram({.flags = 0x0C, .channel = 0})); }},
@@ -197,37 +186,15 @@ TEST_F(RelayServiceTest, WhatCannotBeARequestIsNeitherAcknowledgedNorAnswered) {
          [&] { host_.Send(ScriptedDirectoryHost::Datagram({.flags = 1, .length = 16385}, std::string(1300, 'p'))); }},
         {"another source port", [&] { for (const auto& fragment : fragments) stranger.Send(fragment); }},
     };
-    for (const auto& test : cases) {
-        test.send();
+    for (const auto& [description, send] : cases) {
+        SCOPED_TRACE(description);
+        send();
         // Five waits of 20 ms pass without a word from the service.
-        EXPECT_FALSE(host_.ReceiveSkippingRegistrations(300)) << test.description;
-        EXPECT_EQ(OnLoop([this] { return service_->Requests(); }), 0u) << test.description;
+        EXPECT_FALSE(host_.ReceiveSkippingRegistrations(300));
+        EXPECT_EQ(OnLoop([this] { return service_->Requests(); }), 0u);
     }
     // And the service still answers a request that is whole.
-    for (const std::string& fragment : fragments) host_.Send(fragment);
-    EXPECT_TRUE(host_.ReceiveSkippingRegistrations());
-}
-
-TEST_F(RelayServiceTest, AnAnswerNobodyAcknowledgesEndsAfterFiveAttemptsWithTheClose) {
-    Register();
-    for (const std::string& fragment : ScriptedDirectoryHost::RequestFragments(RequestMessage("/hello.txt", 200))) {
-        host_.Send(fragment);
-    }
-    ASSERT_TRUE(host_.ReceiveSkippingRegistrations());
-    int attempts = 0;
-    std::optional<DatagramHeader> close;
-    while (auto datagram = host_.ReceiveSkippingRegistrations()) {
-        const DatagramHeader header = ScriptedDirectoryHost::Header(*datagram);
-        if (header.flags & relay::kClose) {
-            close = header;
-            break;
-        }
-        EXPECT_EQ(header.sequence, 1u);
-        ++attempts;
-    }
-    EXPECT_EQ(attempts, relay::kSendAttempts);
-    ASSERT_TRUE(close);
-    EXPECT_EQ(close->sequence, 1u);
+    SendRequest(message);
 }
 
 }  // namespace

@@ -20,10 +20,9 @@ namespace tarnhollow::test {
 class ScriptedDirectoryHost {
 public:
     ScriptedDirectoryHost() {
-        socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in address = Loopback(0);
-        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         socklen_t length = sizeof address;
+        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), length);
         ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
     }
@@ -40,14 +39,13 @@ public:
         const sockaddr_in to = Loopback(devicePort_);
         ::sendto(socket_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
-
     // The next datagram, or nothing after `milliseconds` without one.
     std::optional<std::string> Receive(int milliseconds = 5000) {
         pollfd ready{socket_, POLLIN, 0};
-        if (::poll(&ready, 1, milliseconds) != 1) return std::nullopt;
         char buffer[2048];
         sockaddr_in from{};
         socklen_t length = sizeof from;
+        if (::poll(&ready, 1, milliseconds) != 1) return std::nullopt;
         const ssize_t n = ::recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (n < 0) return std::nullopt;
         if (devicePort_ == 0) devicePort_ = ntohs(from.sin_port);
@@ -55,10 +53,9 @@ public:
     }
     // The next datagram that is not a registration.
     std::optional<std::string> ReceiveSkippingRegistrations(int milliseconds = 5000) {
-        for (;;) {
-            auto datagram = Receive(milliseconds);
-            if (!datagram || Header(*datagram).flags != relay::kRegistration) return datagram;
-        }
+        auto datagram = Receive(milliseconds);
+        while (datagram && Header(*datagram).flags == relay::kRegistration) datagram = Receive(milliseconds);
+        return datagram;
     }
 
     static std::string Datagram(const relay::DatagramHeader& header, const std::string& payload = "") {
@@ -73,18 +70,14 @@ public:
     // The fragments of a new-channel message carrying `message`, in the order `order`
     // gives (indexes of 1300-byte fragments; every fragment in order when empty).
     static std::vector<std::string> RequestFragments(const std::string& message, std::vector<size_t> order = {}) {
-        const size_t count = (message.size() + relay::kMaxPayloadBytes - 1) / relay::kMaxPayloadBytes;
         if (order.empty()) {
-            for (size_t i = 0; i < count; ++i) order.push_back(i);
+            for (size_t i = 0; i * relay::kMaxPayloadBytes < message.size(); ++i) order.push_back(i);
         }
         std::vector<std::string> fragments;
         for (size_t i : order) {
-            const size_t offset = i * relay::kMaxPayloadBytes;
-            fragments.push_back(Datagram({.flags = relay::kNewChannel,
-                                          .channel = relay::kNoChannel,
-                                          .sequence = 0,
-                                          .length = static_cast<uint16_t>(message.size()),
-                                          .offset = static_cast<uint16_t>(offset)},
+            const auto offset = static_cast<uint16_t>(i * relay::kMaxPayloadBytes);
+            fragments.push_back(Datagram({.flags = relay::kNewChannel, .length = static_cast<uint16_t>(message.size()),
+                                          .offset = offset},
                                          message.substr(offset, relay::kMaxPayloadBytes)));
         }
         return fragments;
@@ -98,9 +91,9 @@ public:
         std::string bytes;
         std::optional<relay::DatagramHeader> close;
     };
-    // Collects messages on `channel`, acknowledging each once complete, until the close
-    // datagram (or `milliseconds` of silence).
-    Answer CollectAnswer(uint32_t channel, int milliseconds = 5000) {
+    // Collects messages on `channel`, acknowledging each once complete unless told not
+    // to, until the close datagram (or `milliseconds` of silence).
+    Answer CollectAnswer(uint32_t channel, int milliseconds = 5000, bool acknowledge = true) {
         Answer answer;
         std::string message;
         size_t collected = 0;
@@ -114,12 +107,11 @@ public:
             if (message.size() != header.length) message.assign(header.length, '\0');
             const std::string payload = datagram->substr(relay::kHeaderBytes);
             std::copy(payload.begin(), payload.end(), message.begin() + header.offset);
-            collected += payload.size();
-            if (collected < header.length) continue;
+            if ((collected += payload.size()) < header.length) continue;
             answer.sequences.push_back(header.sequence);
             answer.sizes.push_back(message.size());
             answer.bytes += message;
-            Send(relay::Acknowledgement(header));
+            if (acknowledge) Send(relay::Acknowledgement(header));
             collected = 0;
         }
         return answer;
@@ -127,14 +119,12 @@ public:
 
 private:
     static sockaddr_in Loopback(uint16_t port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
+        sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(port)};
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
         return address;
     }
 
-    int socket_ = -1;
+    int socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
     uint16_t port_ = 0;
     uint16_t devicePort_ = 0;
 };
