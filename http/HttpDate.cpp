@@ -2,7 +2,6 @@
 // process locale, and parsing the three date layouts clients send.
 #include "http/HttpDate.h"
 
-#include <cstdio>
 #include <string>
 
 #include "http/Request.h"
@@ -21,26 +20,39 @@ constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// Appends `value` as at least `width` decimal digits. Dates go out with every file
+// answer, so the formatting stays clear of the printf machinery.
+void AppendDigits(std::string& out, int value, int width) {
+    char digits[12];
+    int n = 0;
+    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0 && n < static_cast<int>(sizeof digits));
+    while (n < width) digits[n++] = '0';
+    while (n > 0) out += digits[--n];
+}
+
 std::string FormatTime(const std::string& format, const std::tm& tm) {
     std::string out;
+    out.reserve(32);
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] != '%' || i + 1 == format.size()) {
             out += format[i];
             continue;
         }
-        char field[16];
         switch (format[++i]) {
-            case 'a': out += kDays[tm.tm_wday % 7]; continue;
-            case 'b': out += kMonths[tm.tm_mon % 12]; continue;
-            case 'd': std::snprintf(field, sizeof field, "%02d", tm.tm_mday); break;
-            case 'Y': std::snprintf(field, sizeof field, "%04d", tm.tm_year + 1900); break;
-            case 'H': std::snprintf(field, sizeof field, "%02d", tm.tm_hour); break;
-            case 'M': std::snprintf(field, sizeof field, "%02d", tm.tm_min); break;
-            case 'S': std::snprintf(field, sizeof field, "%02d", tm.tm_sec); break;
-            case '%': out += '%'; continue;
-            default: out += '%'; out += format[i]; continue;
+            case 'a': out += kDays[tm.tm_wday % 7]; break;
+            case 'b': out += kMonths[tm.tm_mon % 12]; break;
+            case 'd': AppendDigits(out, tm.tm_mday, 2); break;
+            case 'Y': AppendDigits(out, tm.tm_year + 1900, 4); break;
+            case 'H': AppendDigits(out, tm.tm_hour, 2); break;
+            case 'M': AppendDigits(out, tm.tm_min, 2); break;
+            case 'S': AppendDigits(out, tm.tm_sec, 2); break;
+            case '%': out += '%'; break;
+            default: out += '%'; out += format[i]; break;
         }
-        out += field;
     }
     return out;
 }

@@ -11,6 +11,9 @@ namespace tarnhollow {
 class IoBuffer {
 public:
     IoBuffer();
+    ~IoBuffer();
+    IoBuffer(IoBuffer&&) = default;
+    IoBuffer& operator=(IoBuffer&&) = default;
 
     // Sets the logical size and forgets pending bytes. The bytes are not cleared: every
     // byte is written before it is read.
@@ -30,7 +33,7 @@ public:
     }
     // Frees the storage; Reset gives the buffer back its size.
     void Release() {
-        bytes_.reset();
+        GiveBack(std::move(bytes_), size_);
         size_ = 0;
         Rewind();
     }
@@ -43,6 +46,11 @@ public:
     std::string_view PendingBytes() const { return {Data(), pending_}; }
 
 private:
+    // Storage of the usual size is kept for the next connection of this thread: taking
+    // 16 KiB from the heap for every connection made the allocator tidy up each time.
+    static std::unique_ptr<char[]> Take(size_t size);
+    static void GiveBack(std::unique_ptr<char[]> bytes, size_t size);
+
     std::unique_ptr<char[]> bytes_;
     size_t size_ = 0;
     // Sent bytes are dropped by moving this start, not the bytes after it, so sending a
