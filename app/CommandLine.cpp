@@ -20,6 +20,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         };
         if (arg == "--headless") {
             line.headless = true;
+        } else if (arg == "--qr") {
+            line.qr = true;
         } else if (arg == "--help" || arg == "-h") {
             line.help = true;
         } else if (arg == "--version") {

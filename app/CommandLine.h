@@ -9,6 +9,7 @@ namespace tarnhollow {
 
 struct CommandLine {
     bool headless = false;
+    bool qr = false;
     bool help = false;
     bool version = false;
     std::optional<uint32_t> port;
@@ -21,8 +22,9 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 inline constexpr char kUsage[] =
-    "usage: tarnhollow [--headless] [--port N] [--root DIR] [--settings FILE] [--help] [--version]\n"
+    "usage: tarnhollow [--headless] [--qr] [--port N] [--root DIR] [--settings FILE] [--help] [--version]\n"
     "  --headless       run without a window; the status line goes to stdout\n"
+    "  --qr             headless, also print the server's address once as a QR code\n"
     "  --port N         serve on port N for this run, without saving it\n"
     "  --root DIR       serve DIR instead of the documents folder's Tarnhollow folder\n"
     "  --settings FILE  keep the settings in FILE\n"

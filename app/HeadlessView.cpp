@@ -1,8 +1,11 @@
 // Printing the status line and start errors.
 #include "app/HeadlessView.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "app/QrCode.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {
@@ -41,5 +44,14 @@ void HeadlessView::ShowStatusText(const std::wstring& text) {
 void HeadlessView::ShowError(const std::wstring& message) { PrintLine(stderr, message); }
 
 void HeadlessView::ShowNotice(const std::wstring& message) { PrintLine(stderr, message); }
+
+void HeadlessView::ShowAddressUrl(const std::wstring& url) {
+    if (!printQr_ || url.empty()) return;
+    const std::string drawing = QrHalfBlocks(EncodeQr(WideToAnsi(url)), 2, ::isatty(STDOUT_FILENO) == 1);
+    if (drawing.empty()) return;
+    printQr_ = false;
+    std::fputs(drawing.c_str(), stdout);
+    std::fflush(stdout);
+}
 
 }  // namespace tarnhollow

@@ -66,15 +66,13 @@ bool CMainDialog::LoadAndStart(std::optional<uint32_t> portOverride) {
     }
     LoadAccount();
     portOverride_ = portOverride;
-    StartTimer();
-    bool failed;
     if (portOverride) {
         fields_.port = *portOverride;
         fields_.enable = true;
-        failed = StartOrStop(*portOverride);
-    } else {
-        failed = StartOrStop(fields_.enable ? fields_.port : 0);
     }
+    ShowFields();
+    StartTimer();
+    const bool failed = StartOrStop(fields_.enable ? fields_.port : 0);
     // An address is shown only once the server can be reached there.
     if (!failed) HandOnPublicName(RefreshStatus());
     return !failed;
@@ -166,6 +164,21 @@ void CMainDialog::Apply(const DialogFields& fields, bool storePort) {
     updater_.PatchOptions(domainList_, fields_.domain, fields_.name, fields_.user, false);
     updateShown_ = false;
     HandOnPublicName(RefreshStatus());
+    ShowFields();
+}
+
+void CMainDialog::ShowFields() { view_.ShowFields(fields_, domainList_.entries); }
+
+void CMainDialog::Register() {
+    if (!updater_.Register()) view_.OpenInBrowser(kSignUpUrl);
+}
+
+void CMainDialog::EnableClicked(const DialogFields& fields) {
+    // The domain is not one of the fields the controls exchange.
+    const std::wstring domain = fields_.domain;
+    fields_ = fields;
+    fields_.domain = domain;
+    RefreshStatus();
 }
 
 void CMainDialog::HandOnPublicName(const std::wstring& name) { server_.SetPublicName(name); }
@@ -248,6 +261,7 @@ void CMainDialog::ShowStatus(const std::wstring& address, const std::wstring& me
         if (!blogPost.empty()) {
             openUrl_ = L"http://" + blogPost;
             statusText_ = openUrl_ + L" Last blog post" + L",(Enter/DblClick to open)";
+            view_.SetOpenUrl(openUrl_);
             view_.ShowStatusText(statusText_);
         }
         return;
@@ -263,6 +277,8 @@ void CMainDialog::ShowStatus(const std::wstring& address, const std::wstring& me
         statusText_ = message;
     }
     view_.ShowStatusText(statusText_);
+    view_.SetOpenUrl(openUrl_);
+    view_.ShowAddressUrl(openUrl_);
 }
 
 }  // namespace tarnhollow

@@ -19,17 +19,6 @@ class io_context;
 
 namespace tarnhollow {
 
-// The dialog's fields, as its controls show them.
-struct DialogFields {
-    uint32_t port = 8080;
-    bool enable = true;
-    // The dynamic DNS account: host name, provider domain, user name and password.
-    std::wstring name;
-    std::wstring domain;
-    std::wstring user;
-    std::wstring password;
-};
-
 // Everything but the Post* commands runs on the server thread. A view on another
 // thread changes nothing directly: it posts a command, and the controller's calls to
 // the view come on the server thread, for the view to queue to its own.
@@ -54,8 +43,13 @@ public:
     // run stays): what a headless user's edit of the settings file asks for.
     void Reload();
 
-    // The Register button: the dynamic DNS plug-in's registration, when it has one.
-    void Register() { updater_.Register(); }
+    // The Register button: the dynamic DNS plug-in's registration, or without one the
+    // provider's sign-up page in the user's browser.
+    void Register();
+
+    // The Enable box was clicked: the fields as the controls hold them, applied to the
+    // status line at once; the server itself changes only on Save.
+    void EnableClicked(const DialogFields& fields);
 
     // Stops the server and the timer: the first steps of leaving the program.
     void Stop();
@@ -89,6 +83,7 @@ private:
     // Steps 7 and 8 of the status line, for an update's outcome.
     std::wstring ShowUpdate(const DynDnsResult& result, const std::wstring& adapter);
     void HandOnPublicName(const std::wstring& name);
+    void ShowFields();
 
     asio::io_context& io_;
     View& view_;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "app/ListenSocket.h"
@@ -32,7 +34,11 @@ constexpr int kListenBacklog = 511;
 constexpr unsigned kStringPortInUse = 3024;
 // Key presses and captures waiting for the display; more are refused at once.
 constexpr size_t kDisplayQueueLimit = 16;
+// Thumbnails waiting to be made; a browser asks for a few at a time.
+constexpr size_t kThumbnailQueueLimit = 64;
 constexpr unsigned kStringCannotListen = 3025;
+// The folders whose pages press keys on, and show the screen of, this machine.
+constexpr const wchar_t* kLocalOnlyFolders[] = {L"/RemoteControl", L"/ScreenShot"};
 
 // The notification sound a new blog comment plays; a missing file is silence.
 constexpr wchar_t kDefaultBlogSound[] = L"/usr/share/sounds/freedesktop/stereo/message.oga";
@@ -61,11 +67,18 @@ bool IsEmptyFolder(const std::string& path) {
 
 }  // namespace
 
+struct CServer::HangupWatch {
+    explicit HangupWatch(asio::io_context& io) : signals(io, SIGHUP) {}
+    asio::signal_set signals;
+};
+
 CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     : io_(io),
       port_(port == 0 ? 80 : port),
       router_(std::make_unique<Router>(site_)),
       displayQueue_(io.get_executor(), kDisplayQueueLimit),
+      thumbnailQueue_(io.get_executor(), kThumbnailQueueLimit),
+      thumbnails_(thumbnailQueue_, CacheFolder() + "thumbnails/"),
       deadlines_(io, std::chrono::seconds(limits::kRequestTimeoutSeconds)),
       lingerDeadlines_(io, std::chrono::milliseconds(limits::kLingerMilliseconds)),
       rootGiven_(!root.empty()),
@@ -90,11 +103,20 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
     context_.directoryListing = 1;
     context_.router = router_.get();
     context_.clients = this;
+    guard_ = std::make_unique<AccessGuard>(io, documentRoot);
+    guard_->SetLocalOnlyFolders({std::begin(kLocalOnlyFolders), std::end(kLocalOnlyFolders)});
+    guard_->SetReporter([this](const std::wstring& message) {
+        if (reportNotice_) reportNotice_(message);
+    });
+    context_.guard = guard_.get();
+    hangup_ = std::make_unique<HangupWatch>(io);
+    AwaitHangup();
     // The fixed order of the services. The GPS pages are added first.
     router_->AddPageService(gpsPages_.get());
     router_->AddPageService(&remoteControl_);
     router_->AddPageService(&blog_);
     router_->AddFileService(&screenshot_);
+    router_->SetThumbnailService(&thumbnails_);
 
     auto key = OpenSettingsKey();
     site_.blogSound = ReadString(key.get(), L"BlogSound", kDefaultBlogSound);
@@ -124,6 +146,8 @@ CServer::CServer(asio::io_context& io, uint32_t port, const std::wstring& root)
 }
 
 CServer::~CServer() {
+    asio::error_code ignored;
+    hangup_->signals.cancel(ignored);
     // The GPS reader's worker is stopped first here.
     gpsReader_->StopWorker();
     StopServer();
@@ -173,6 +197,10 @@ bool CServer::StartServer(uint32_t port, bool installDemo) {
         listenSocket_.reset();
     }
 
+    if (listening) {
+        OpenAccessLog();
+        ReportLocalOnlyServices();
+    }
     if (listening && connMgr_) dataConnection_->StartConnection();
     // The relay service, from these settings; nothing is sent while ServiceHost is
     // empty, its default.
@@ -201,6 +229,52 @@ void CServer::StopServer() {
     // when ConnMgr asked for it. Relayed requests still answering lose their channel.
     relay_.reset();
     if (connMgr_ && dataConnection_) dataConnection_->Disconnect();
+}
+
+void CServer::OpenAccessLog() {
+    auto key = OpenSettingsKey();
+    const std::string path = WideToAnsi(ReadString(key.get(), L"AccessLog", L""));
+    key.reset();
+    if (path.empty()) {
+        context_.accessLog = nullptr;
+        accessLog_.reset();
+        return;
+    }
+    int error = 0;
+    if (accessLogFile_.IsOpen() && accessLogFile_.Path() == path) return;
+    if (!accessLogFile_.Open(path, error)) {
+        if (reportNotice_) {
+            reportNotice_(L"Cannot open the access log " + AnsiToWide(path) + L": " + AnsiToWide(std::strerror(error)) +
+                          L"; requests are not logged.");
+        }
+        context_.accessLog = nullptr;
+        return;
+    }
+    accessLog_ = std::make_unique<AccessLog>(accessLogFile_);
+    context_.accessLog = accessLog_.get();
+}
+
+void CServer::AwaitHangup() {
+    hangup_->signals.async_wait(alive_.Guard([this](const asio::error_code& error, int) {
+        if (error) return;
+        // A log rotation has moved the file away: write to a new one under its name.
+        int ignored = 0;
+        if (accessLogFile_.IsOpen()) accessLogFile_.Reopen(ignored);
+        AwaitHangup();
+    }));
+}
+
+void CServer::ReportLocalOnlyServices() {
+    std::wstring open;
+    for (const wchar_t* folder : kLocalOnlyFolders) {
+        const std::wstring path = context_.documentRoot + folder;
+        if (FileAttributes(WideToAnsi(path)) != kAttributeFolder || guard_->IsProtected(folder)) continue;
+        open += (open.empty() ? L"" : L" and ") + std::wstring(folder + 1) + L"/";
+    }
+    if (!open.empty() && reportNotice_) {
+        reportNotice_(L"Only this machine may use " + open +
+                      L" until a .pass file (made with htpasswd -B) protects it; see the README.");
+    }
 }
 
 void CServer::SetPublicName(std::wstring_view hostName) {

@@ -9,6 +9,8 @@
 #include <unordered_map>
 
 #include "gps/GpsReader.h"
+#include "http/AccessGuard.h"
+#include "http/AccessLog.h"
 #include "http/RequestDeadlines.h"
 #include "net/ConnectionMonitor.h"
 #include "net/ReachableAddress.h"
@@ -19,9 +21,11 @@
 #include "pages/Router.h"
 #include "pages/ScreenshotService.h"
 #include "pages/SiteState.h"
+#include "pages/ThumbnailService.h"
 #include "platform/AliveToken.h"
 #include "platform/BackgroundQueue.h"
 #include "platform/KeyInjector.h"
+#include "platform/LogFile.h"
 #include "platform/ScreenCapture.h"
 #include "platform/SoundPlayer.h"
 #include "relay/RelayRegistration.h"
@@ -103,6 +107,11 @@ private:
     // Whether the demo site may go into the document root: the default one, a folder
     // that is empty or was made by this start, or one that holds an earlier demo.
     bool DemoWelcome() const;
+    // Opens the access log the AccessLog setting names (none when empty).
+    void OpenAccessLog();
+    void AwaitHangup();
+    // Says at start which services answer only this machine, for want of a .pass.
+    void ReportLocalOnlyServices();
 
     asio::io_context& io_;
     uint32_t port_;
@@ -124,6 +133,9 @@ private:
     RemoteControlService remoteControl_{site_, keyInjector_, displayQueue_};
     BlogService blog_{site_, soundPlayer_};
     ScreenshotService screenshot_{site_, screenCapture_, displayQueue_};
+    // Pictures are decoded on their own thread, so a large one never delays a key press.
+    BackgroundQueue thumbnailQueue_;
+    ThumbnailService thumbnails_;
     ErrorReporter reportError_;
     // The data connection held while the server runs, when ConnMgr asks for it, and the
     // relay directory host's resolved address, kept for the life of this object.
@@ -140,6 +152,14 @@ private:
     std::wstring portInUseHint_;
     RequestDeadlines deadlines_;
     RequestDeadlines lingerDeadlines_;
+    // Folder passwords, and the remote control and screenshot for this machine alone
+    // while no .pass protects them.
+    std::unique_ptr<AccessGuard> guard_;
+    // The access log while the AccessLog setting names one; SIGHUP opens it again.
+    LogFile accessLogFile_;
+    std::unique_ptr<AccessLog> accessLog_;
+    struct HangupWatch;
+    std::unique_ptr<HangupWatch> hangup_;
     // The root was given on the command line (not the default), and whether this start
     // made the folder.
     bool rootGiven_ = false;

@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/CommandLine.h"
 #include "app/HeadlessView.h"
 #include "app/MainDialog.h"
+#include "app/window/WindowApplication.h"
 #include "platform/InstanceLock.h"
 #include "platform/Settings.h"
 #include "platform/TextConvert.h"
@@ -75,11 +77,13 @@ int main(int argc, char** argv) {
 
     RaiseDescriptorLimit();
     // The server's event loop runs on a thread of its own, so that the first thread is
-    // free for a window's event loop; without a window view every run is headless and
-    // the first thread only waits for the server thread to end.
+    // free for the window's event loop; in a headless run the first thread only waits
+    // for the server thread to end.
     asio::io_context io;
-    HeadlessView view;
+    HeadlessView headless(line.qr);
+    View* view = &headless;
     std::unique_ptr<CMainDialog> dialog;
+    std::unique_ptr<WindowApplication> window;
     asio::signal_set signals(io, SIGINT, SIGTERM);
     // SIGHUP: the settings file was edited; read it again and apply it as Save does. The
     // handler runs on the server thread, where the controller lives.
@@ -100,15 +104,18 @@ int main(int argc, char** argv) {
         if (dialog) dialog->Stop();
         dialog.reset();
         io.stop();
+        if (window) window->Quit();
     };
     bool started = false;
-    asio::post(io, [&] {
-        dialog = std::make_unique<CMainDialog>(io, view, root);
+    auto loadAndStart = [&] {
+        dialog = std::make_unique<CMainDialog>(io, *view, root);
         dialog->Server().SetPortInUseHint(
-            AnsiToWide("Choose another port with --port N, or set Port in " + settings + "."));
+            window ? std::wstring(L"Choose another port and Save.")
+                   : AnsiToWide("Choose another port with --port N, or set Port in " + settings + "."));
         started = dialog->LoadAndStart(line.port);
-        // A headless start that fails has nobody to show its message box to.
-        if (!started) {
+        // A headless start that fails has nobody to show its message box to; the
+        // window's user can choose another port.
+        if (!started && !window) {
             stopServer();
             return;
         }
@@ -116,8 +123,24 @@ int main(int argc, char** argv) {
             if (!error) stopServer();
         });
         awaitHangup();
-    });
+    };
+    // The window, when there is a display and no --headless: the controller is made
+    // once it is shown, and until then the server thread waits for it.
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> awaitWindow;
+    if (!line.headless && WindowApplication::Available()) {
+        window = std::make_unique<WindowApplication>(
+            argc, argv, io, [&] { return dialog.get(); }, loadAndStart, stopServer);
+        view = &window->ControllerView();
+        awaitWindow.emplace(io.get_executor());
+    } else {
+        asio::post(io, loadAndStart);
+    }
     std::thread serverThread([&io] { io.run(); });
+    if (window) {
+        window->Run();
+        // However Qt's loop ended, the server ends in order too.
+        asio::post(io, stopServer);
+    }
     serverThread.join();
-    return started ? 0 : 1;
+    return started || window ? 0 : 1;
 }

@@ -287,10 +287,11 @@ void DynDnsUpdater::PatchOptions(DomainList& domains, std::wstring& domain, std:
     domain = domains.entries[static_cast<size_t>(found)];
 }
 
-void DynDnsUpdater::Register() {
-    if (!plugin_.registerAccount) return;
+bool DynDnsUpdater::Register() {
+    if (!plugin_.registerAccount) return false;
     const TarnhollowDdnsRegister registerAccount = plugin_.registerAccount;
     worker_.Run([registerAccount] { registerAccount(&kHost); });
+    return true;
 }
 
 }  // namespace tarnhollow

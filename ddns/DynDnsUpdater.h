@@ -66,8 +66,9 @@ public:
     // entry when it is not listed), whose text becomes the domain.
     void PatchOptions(DomainList& domains, std::wstring& domain, std::wstring& name, std::wstring& user, bool loading);
 
-    // The Register button: the plug-in's Register on the worker; nothing without one.
-    void Register();
+    // The Register button: the plug-in's Register on the worker. False without a
+    // plug-in that registers, for the caller to offer the provider's sign-up page.
+    bool Register();
 
     bool Busy() const { return busy_; }
     // The loaded plug-in's path; empty when none was loaded.

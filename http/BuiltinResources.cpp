@@ -6,6 +6,8 @@
 
 #include "http/HttpDate.h"
 #include "http/ResponseWriter.h"
+#include "http/ServerContext.h"
+#include "platform/File.h"
 #include "platform/Resources.h"
 #include "platform/TextConvert.h"
 
@@ -16,6 +18,8 @@ namespace {
 struct BuiltinResource {
     const wchar_t* path;
     const wchar_t* type;
+    // A file of this name in the document root is served in its place.
+    bool rootFileFirst = false;
 };
 
 constexpr BuiltinResource kBuiltins[] = {
@@ -23,13 +27,19 @@ constexpr BuiltinResource kBuiltins[] = {
     {L"/folder.gif", L"image/gif"},
     {L"/blue-ball-small.gif", L"image/gif"},
     {L"/styles.css", L"text/css"},
+    {L"/favicon.ico", L"image/x-icon", true},
 };
+
+bool RootHoldsFile(const CRequest& request, const wchar_t* path) {
+    return request.server && FileAttributes(WideToAnsi(request.server->documentRoot + path)) == kAttributeNormal;
+}
 
 }  // namespace
 
 bool ServeBuiltin(CRequest& request) {
     for (const BuiltinResource& builtin : kBuiltins) {
         if (request.urlPath != builtin.path) continue;
+        if (builtin.rootFileFirst && RootHoldsFile(request, builtin.path)) return false;
         auto bytes = FindResource("CONTENT", WideToAnsi(builtin.path));
         if (!bytes) {
             WriteError(request, kStatusNotFound);

@@ -6,7 +6,8 @@
 
 namespace tarnhollow {
 
-// Answers the four built-in resource paths from the program's resources (GET only);
+// Answers the built-in resource paths from the program's resources (GET only), the
+// favicon only while the document root holds none of its own;
 // false when the URL names none of them.
 bool ServeBuiltin(CRequest& request);
 

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 
+#include "http/AccessLog.h"
 #include "http/Dispatch.h"
 #include "http/Limits.h"
 #include "http/ResponseWriter.h"
@@ -159,8 +161,11 @@ void CConnectionSocket::ReleaseBody() {
     reservedBody_ = 0;
 }
 
+bool CConnectionSocket::Logging() const { return server_ && server_->accessLog; }
+
 void CConnectionSocket::Complete() {
     state_ = ReadState::Complete;
+    if (Logging()) receivedAt_ = std::time(nullptr);
     // The longest header line's room is not needed while the answer goes out.
     line_ = std::wstring();
     ReleaseBody();
@@ -178,6 +183,7 @@ void CConnectionSocket::Complete() {
 
 void CConnectionSocket::Refuse(unsigned statusId) {
     state_ = ReadState::Complete;
+    if (Logging()) receivedAt_ = std::time(nullptr);
     // The rest of what the peer is sending will not be read.
     unreadInput_ = true;
     ReleaseBody();
@@ -193,6 +199,9 @@ void CConnectionSocket::ResumeAnswer(const std::function<void(CRequest&)>& write
     sink_.deferred = false;
     write(*request_);
     RenewDeadline();
+    // The rest of the answer may itself be finished later (a password checked, then a
+    // screen captured).
+    if (sink_.deferred) return;
     transport_->WantWrite();
 }
 
@@ -205,6 +214,11 @@ void CConnectionSocket::OnSend() {
     if (closing_ || lingering_ || sink_.deferred) return;
     IoBuffer& buffer = sink_.buffer;
     if (buffer.Pending() > 0) {
+        // Nothing is sent before the head is complete, so the first send holds all of it.
+        if (headBytes_ < 0 && Logging()) {
+            const size_t end = buffer.PendingBytes().find("\r\n\r\n");
+            headBytes_ = static_cast<long long>(end == std::string_view::npos ? buffer.Pending() : end + 4);
+        }
         transport_->SetMoreToFollow(sink_.file.IsOpen() && sink_.fileBytesLeft > 0);
         const long n = transport_->Send(buffer.Data(), buffer.Pending());
         if (n == Transport::kWouldBlock) {
@@ -216,7 +230,10 @@ void CConnectionSocket::OnSend() {
             DeleteSelf();
             return;
         }
-        if (n > 0) RenewDeadline();
+        if (n > 0) {
+            RenewDeadline();
+            sentBytes_ += n;
+        }
         if (static_cast<size_t>(n) < buffer.Pending()) {
             buffer.Consume(static_cast<size_t>(n));
             transport_->WantWrite();
@@ -261,6 +278,7 @@ bool CConnectionSocket::SendFromFile() {
     }
     if (n > 0) {
         sink_.fileBytesLeft -= n;
+        sentBytes_ += n;
         RenewDeadline();
     }
     // Nothing more to send, or the file ended early (it shrank).
@@ -323,6 +341,11 @@ void CConnectionSocket::OnTimeout() {
 
 void CConnectionSocket::DeleteSelf() {
     closing_ = true;
+    // One line per answered request, written as the exchange ends, with what was sent.
+    if (request_ && request_->status && Logging()) {
+        const long long body = sentBytes_ - std::max<long long>(headBytes_, 0);
+        server_->accessLog->Record(*request_, std::max<long long>(body, 0), receivedAt_);
+    }
     resumeToken_.Expire();
     if (deleter_) {
         deleter_(this);

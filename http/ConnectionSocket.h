@@ -2,6 +2,7 @@
 // the answer (streaming a file when there is one) and then deletes itself.
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -58,6 +59,7 @@ private:
     void EndExchange();
     void DiscardLingeringInput();
     void DeleteSelf();
+    bool Logging() const;
     void StartDeadline(RequestDeadlines* list);
     void RenewDeadline();
     void StopDeadline();
@@ -86,6 +88,11 @@ private:
     AliveToken<AnswerResumer> resumeToken_{this};
     // Counts the request line and header bytes, bounded by the header limit.
     size_t headerBytes_ = 0;
+    // For the access log: when the request was complete, the bytes sent, and how many
+    // of them were the head (-1 until the first send).
+    std::time_t receivedAt_ = 0;
+    long long sentBytes_ = 0;
+    long long headBytes_ = -1;
 };
 
 }  // namespace tarnhollow

@@ -9,4 +9,8 @@ namespace tarnhollow {
 // everything else is answered 501.
 void Dispatch(CRequest& request);
 
+// The rest of the answer once the URL is mapped and the folder passwords let the request
+// through (also when that was decided later, off the server thread).
+void AnswerMapped(CRequest& request);
+
 }  // namespace tarnhollow

@@ -3,16 +3,50 @@
 #include "http/FileAnswer.h"
 
 #include <algorithm>
+#include <string>
 
+#include "http/ByteRange.h"
 #include "http/HttpDate.h"
 #include "http/MimeTypes.h"
 #include "http/ResponseWriter.h"
 #include "http/ServerContext.h"
 #include "http/TextFiles.h"
 #include "platform/File.h"
+#include "platform/Resources.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {
+
+namespace {
+
+// The head is written as a 200 before anyone knows the file goes out as it is; a range
+// turns its status line into `id`, keeping every header after it.
+void ReplaceStatusLine(CRequest& request, unsigned id) {
+    IoBuffer& buffer = request.response->buffer;
+    const std::string head(buffer.PendingBytes());
+    const size_t lineEnd = head.find("\r\n");
+    buffer.Rewind();
+    buffer.AppendBytes("HTTP/1.0 ");
+    buffer.AppendText(LoadString(id));
+    buffer.AppendBytes(lineEnd == std::string::npos ? std::string_view("\r\n") : std::string_view(head).substr(lineEnd));
+    request.status = id;
+}
+
+// The range the request asks for, when it may have one: a plain file (a built page is
+// never cut), and no If-Range naming another version of it.
+ByteRange RequestedRange(const CRequest& request, long long size) {
+    const std::wstring range = GetHeader(request, L"Range");
+    if (range.empty() || IsTextFile(request)) return {};
+    const std::wstring ifRange = GetHeader(request, L"If-Range");
+    if (!ifRange.empty() && ifRange != FormatHttpDate(request.response->fileInfo.lastWriteTime)) return {};
+    return ParseByteRange(range, size);
+}
+
+std::wstring ContentRange(long long first, long long last, long long size) {
+    return L"bytes " + std::to_wstring(first) + L"-" + std::to_wstring(last) + L"/" + std::to_wstring(size);
+}
+
+}  // namespace
 
 bool PrepareFile(CRequest& request) {
     if (request.attributes & kAttributeHidden) {
@@ -58,22 +92,41 @@ void WriteLastModified(CRequest& request) {
 
 void StreamFile(CRequest& request) {
     ResponseSink& out = *request.response;
-    const long long size = out.fileInfo.size;
+    const long long fileSize = out.fileInfo.size;
+    const ByteRange range = RequestedRange(request, fileSize);
+    if (range.kind == ByteRange::Kind::Unsatisfiable) {
+        out.file.Reset();
+        out.buffer.Rewind();
+        WriteStatus(request, kStatusRangeNotSatisfiable);
+        WriteHeader(request, L"Content-Range", L"bytes */" + std::to_wstring(fileSize));
+        EndHeaders(request);
+        out.buffer.AppendText(LoadString(kStatusRangeNotSatisfiable));
+        return;
+    }
+    long long first = 0;
+    long long size = fileSize;
+    if (range.kind == ByteRange::Kind::Partial) {
+        ReplaceStatusLine(request, kStatusPartialContent);
+        WriteHeader(request, L"Content-Range", ContentRange(range.first, range.last, fileSize));
+        first = range.first;
+        size = range.last - range.first + 1;
+    }
+    if (!IsTextFile(request)) WriteHeader(request, L"Accept-Ranges", L"bytes");
     WriteHeaderNumber(request, L"Content-Length", size);
     EndHeaders(request);
     IoBuffer& buffer = out.buffer;
     out.fileBytesLeft = size;
-    out.fileOffset = 0;
+    out.fileOffset = first;
     // A file that fits beside the head goes out with it in one send and needs no
     // streaming; a larger one is streamed from its first byte, so that a download held
     // for long holds no copy of it.
     const size_t room = buffer.LogicalSize() > buffer.Pending() ? buffer.LogicalSize() - buffer.Pending() : 0;
     if (size > static_cast<long long>(room)) return;
-    const long n = size > 0 ? ReadSomeAt(out.file.Get(), buffer.Data() + buffer.Pending(), static_cast<size_t>(size), 0) : 0;
+    const long n = size > 0 ? ReadSomeAt(out.file.Get(), buffer.Data() + buffer.Pending(), static_cast<size_t>(size), first) : 0;
     if (n > 0) {
         buffer.SetPending(buffer.Pending() + static_cast<size_t>(n));
         out.fileBytesLeft -= n;
-        out.fileOffset = n;
+        out.fileOffset = first + n;
     }
     // A file that cannot be read (or has shrunk to nothing) has no more to send.
     if (out.fileBytesLeft <= 0 || n <= 0) out.file.Reset();

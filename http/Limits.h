@@ -49,6 +49,29 @@ inline constexpr long long kMaxBlogBytes = 4 * 1024 * 1024;
 // Forbidden" and nothing is written.
 inline constexpr size_t kCommentsPerMinute = 10;
 
+// A .pass file larger than this is not read, and its folder is refused to everyone.
+inline constexpr long long kMaxPassFileBytes = 64 * 1024;
+
+// .pass files whose entries are kept between requests.
+inline constexpr size_t kMaxCachedPassFiles = 1024;
+
+// Client addresses whose failed logins are counted; past it, addresses not yet counted
+// share one counter, so a flood of addresses cannot grow the table or escape it.
+inline constexpr size_t kMaxCountedClients = 4096;
+
+// Failed logins one client address may make in a minute before its answers to protected
+// requests wait, and the longest such wait.
+inline constexpr int kFailedLoginsPerMinute = 5;
+inline constexpr int kMaxLoginDelaySeconds = 30;
+
+// A password longer than this is wrong without being checked: hashing a very long one
+// would hold the checking thread for long.
+inline constexpr size_t kMaxPasswordBytes = 1024;
+
+// Password checks waiting for the checking thread; more are answered "503 Service
+// Unavailable".
+inline constexpr size_t kPasswordCheckQueueLimit = 64;
+
 // How long the listener waits before accepting again after running out of file
 // descriptors.
 inline constexpr int kAcceptRetryMilliseconds = 100;

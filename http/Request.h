@@ -54,6 +54,8 @@ struct CRequest {
     std::map<std::wstring, std::wstring> parameters;
     // String-table id of the status written so far; 0 while no response has begun.
     unsigned status = 0;
+    // The user whose password a protected folder accepted; empty otherwise.
+    std::wstring authenticatedUser;
 
     // Not owned: the server that accepted the connection, and the connection's output.
     const ServerContext* server = nullptr;

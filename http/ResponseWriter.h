@@ -13,12 +13,15 @@ namespace tarnhollow {
 // Status ids: the HTTP status code plus 4000, the string table's ids of the reason texts.
 enum StatusId : unsigned {
     kStatusOk = 4200,
+    kStatusPartialContent = 4206,
     kStatusMovedPermanently = 4301,
     kStatusRedirection = 4302,
     kStatusNotModified = 4304,
     kStatusBadRequest = 4400,
+    kStatusUnauthorized = 4401,
     kStatusForbidden = 4403,
     kStatusNotFound = 4404,
+    kStatusRangeNotSatisfiable = 4416,
     kStatusNotImplemented = 4501,
     kStatusServiceUnavailable = 4503,
 };

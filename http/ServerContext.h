@@ -1,6 +1,6 @@
 // What the HTTP layer needs from the server that accepted a connection: the document
-// root, the directory-listing switch, and the content router that the pages layer
-// supplies for the body of a successful GET.
+// root, the directory-listing switch, the content router that the pages layer supplies
+// for the body of a successful GET, the access log and the folder passwords.
 #pragma once
 
 #include <string>
@@ -8,6 +8,8 @@
 namespace tarnhollow {
 
 struct CRequest;
+class AccessLog;
+class AccessGuard;
 
 // Writes the body of a GET once the status line and first headers are out (see
 // http/FileAnswer.h for who writes which header). The pages layer implements it;
@@ -38,6 +40,10 @@ struct ServerContext {
     ContentRouter* router = nullptr;
     // Not owned; null puts no bound on a client's request bodies but the request's own.
     ClientBudget* clients = nullptr;
+    // Not owned; null writes no access log.
+    AccessLog* accessLog = nullptr;
+    // Not owned; null serves every folder without passwords.
+    AccessGuard* guard = nullptr;
 };
 
 }  // namespace tarnhollow

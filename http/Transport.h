@@ -61,7 +61,7 @@ public:
     // own input can still be read and discarded.
     virtual void EndSending() {}
 
-    // The peer's dotted IPv4 address, empty when unknown.
+    // The peer's address (dotted IPv4, or IPv6 text), empty when unknown.
     virtual std::wstring PeerAddress() const = 0;
 };
 

@@ -5,32 +5,38 @@ namespace tarnhollow {
 
 namespace {
 
-const wchar_t* HtmlEntity(wchar_t c, QuoteEscaping quotes) {
+const char* HtmlEntity(wchar_t c, QuoteEscaping quotes) {
     switch (c) {
-        case L'&': return L"&amp;";
-        case L'<': return L"&lt;";
-        case L'>': return L"&gt;";
-        case L'"': return L"&quot;";
-        case L'\'': return quotes == QuoteEscaping::Both ? L"&#39;" : nullptr;
+        case L'&': return "&amp;";
+        case L'<': return "&lt;";
+        case L'>': return "&gt;";
+        case L'"': return "&quot;";
+        case L'\'': return quotes == QuoteEscaping::Both ? "&#39;" : nullptr;
         default: return nullptr;
     }
 }
 
-}  // namespace
-
-std::wstring EscapeHtml(std::wstring_view text, QuoteEscaping quotes) {
-    std::wstring out;
+// One escaper for wide and 8-bit text: the entities are ASCII either way.
+template <typename Char>
+std::basic_string<Char> Escape(std::basic_string_view<Char> text, QuoteEscaping quotes) {
+    std::basic_string<Char> out;
     out.reserve(text.size());
     size_t done = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t* entity = HtmlEntity(text[i], quotes);
+        const char* entity = HtmlEntity(static_cast<wchar_t>(text[i]), quotes);
         if (!entity) continue;
         out.append(text, done, i - done);
-        out += entity;
+        while (*entity) out += static_cast<Char>(*entity++);
         done = i + 1;
     }
-    out.append(text, done, std::wstring_view::npos);
+    out.append(text, done, std::basic_string_view<Char>::npos);
     return out;
 }
+
+}  // namespace
+
+std::wstring EscapeHtml(std::wstring_view text, QuoteEscaping quotes) { return Escape(text, quotes); }
+
+std::string EscapeHtml(std::string_view text, QuoteEscaping quotes) { return Escape(text, quotes); }
 
 }  // namespace tarnhollow

@@ -18,5 +18,7 @@ enum class QuoteEscaping {
 
 // `text` with "&", "<", ">" and the chosen quotes written as HTML entities.
 std::wstring EscapeHtml(std::wstring_view text, QuoteEscaping quotes = QuoteEscaping::Both);
+// The same for 8-bit page text, which folder listings insert without converting it.
+std::string EscapeHtml(std::string_view text, QuoteEscaping quotes = QuoteEscaping::Both);
 
 }  // namespace tarnhollow

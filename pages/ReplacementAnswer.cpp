@@ -6,14 +6,10 @@
 
 namespace tarnhollow {
 
-namespace {
-
 void DiscardStartedAnswer(CRequest& request) {
     request.response->buffer.SetPending(0);
     request.response->file.Reset();
 }
-
-}  // namespace
 
 void ReplaceWithError(CRequest& request, unsigned id) {
     DiscardStartedAnswer(request);

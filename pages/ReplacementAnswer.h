@@ -6,6 +6,10 @@
 
 namespace tarnhollow {
 
+// Drops whatever was written so far and the open file, so that a service can write
+// an answer of its own from the status line on.
+void DiscardStartedAnswer(CRequest& request);
+
 // Drops whatever was written so far and the open file, then writes the complete error
 // response of status `id`.
 void ReplaceWithError(CRequest& request, unsigned id);

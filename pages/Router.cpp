@@ -40,6 +40,7 @@ void Router::Route(CRequest& request) {
         }
         return;
     }
+    if (thumbnails_ && thumbnails_->Handle(request)) return;
     const bool pageKind = IsTextFile(request);
     bool handled = pageKind && OfferTo(pageServices_, request);
     if (!handled) handled = OfferTo(fileServices_, request);

@@ -22,6 +22,9 @@ public:
     void AddPageService(ServiceHandler* service);
     // Services offered every file, after the page services (the screenshot). Not owned.
     void AddFileService(ServiceHandler* service);
+    // Offered every file before any other service: it takes the "?thumb" requests of
+    // pictures. Not owned.
+    void SetThumbnailService(ServiceHandler* service) { thumbnails_ = service; }
 
     void Route(CRequest& request) override;
 
@@ -29,6 +32,7 @@ private:
     SiteState& site_;
     std::vector<ServiceHandler*> pageServices_;
     std::vector<ServiceHandler*> fileServices_;
+    ServiceHandler* thumbnails_ = nullptr;
 };
 
 // The open file as it is, from its first byte: Last-Modified (unless already written),

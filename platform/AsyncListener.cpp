@@ -24,11 +24,23 @@ AsyncListener::~AsyncListener() { Close(); }
 bool AsyncListener::Listen(uint16_t port, int backlog, int& error) {
     asio::error_code ec;
     auto& acceptor = *acceptor_;
-    acceptor.open(asio::ip::tcp::v4(), ec);
+    // One socket for IPv6 and IPv4 where the machine has IPv6; IPv4 alone otherwise.
+    acceptor.open(asio::ip::tcp::v6(), ec);
+    const bool dualStack = !ec;
+    if (dualStack) {
+        acceptor.set_option(asio::ip::v6_only(false), ec);
+    } else {
+        ec.clear();
+        acceptor.open(asio::ip::tcp::v4(), ec);
+    }
     // Address reuse lets a restarted server bind while old connections linger in
     // TIME_WAIT; on this platform it never lets two servers listen on one port.
     if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec) acceptor.bind(asio::ip::tcp::endpoint(asio::ip::address_v4::any(), port), ec);
+    if (!ec) {
+        const asio::ip::address any = dualStack ? asio::ip::address(asio::ip::address_v6::any())
+                                                : asio::ip::address(asio::ip::address_v4::any());
+        acceptor.bind(asio::ip::tcp::endpoint(any, port), ec);
+    }
     if (!ec) acceptor.listen(backlog, ec);
     if (!ec) {
         // Connections are handed over once their first bytes are there, so the request
@@ -46,10 +58,27 @@ bool AsyncListener::Listen(uint16_t port, int backlog, int& error) {
     return true;
 }
 
+std::string PeerAddressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        if (::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text)) return text;
+    } else if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        // An IPv4 client of the dual-stack socket is shown as it would be on IPv4.
+        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+            if (::inet_ntop(AF_INET, &v6.sin6_addr.s6_addr[12], text, sizeof text)) return text;
+        } else if (::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text)) {
+            return text;
+        }
+    }
+    return std::string();
+}
+
 bool AsyncListener::Accept(AsyncStream& into) {
     // Accepted non-blocking in one call; every later call on it says MSG_DONTWAIT anyway.
     int fd;
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     do {
         length = sizeof address;
@@ -61,9 +90,7 @@ bool AsyncListener::Accept(AsyncStream& into) {
         return false;
     }
     // Taken from the accept itself: no query per connection later.
-    char text[INET_ADDRSTRLEN] = {};
-    const bool known = address.sin_family == AF_INET && ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return into.Assign(fd, known ? text : "", lastError_);
+    return into.Assign(fd, PeerAddressText(address), lastError_);
 }
 
 bool AsyncListener::IsOpen() const { return acceptor_->is_open(); }

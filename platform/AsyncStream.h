@@ -49,7 +49,8 @@ public:
     }
     bool IsOpen() const;
 
-    // The peer's IPv4 address in dotted form, as accepted; empty when unknown.
+    // The peer's address as accepted (dotted IPv4, IPv4-mapped peers included, else
+    // IPv6 text); empty when unknown.
     const std::string& PeerAddress() const { return peerAddress_; }
 
 protected:

@@ -8,7 +8,12 @@ namespace tarnhollow {
 
 std::string WideToAnsi(std::wstring_view text) {
     std::string out;
-    out.reserve(text.size());
+    AppendAnsi(out, text);
+    return out;
+}
+
+void AppendAnsi(std::string& out, std::wstring_view text) {
+    out.reserve(out.size() + text.size());
     for (wchar_t wc : text) {
         uint32_t c = static_cast<uint32_t>(wc);
         if (c < 0x80) {
@@ -33,7 +38,6 @@ std::string WideToAnsi(std::wstring_view text) {
             out += '?';
         }
     }
-    return out;
 }
 
 std::wstring AnsiToWide(std::string_view text) {

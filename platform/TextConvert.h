@@ -11,6 +11,8 @@ namespace tarnhollow {
 // Encodes wide text as UTF-8. A character that is not a Unicode scalar value (a
 // surrogate, or above U+10FFFF) becomes "?", the code page's default character.
 std::string WideToAnsi(std::wstring_view text);
+// The same, appended to `out` (whose room a caller may reuse).
+void AppendAnsi(std::string& out, std::wstring_view text);
 
 // Decodes UTF-8; every invalid or truncated sequence becomes one "?".
 std::wstring AnsiToWide(std::string_view text);

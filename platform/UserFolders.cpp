@@ -55,6 +55,8 @@ std::string StateFolder() {
     return FromEnvironment("XDG_STATE_HOME", Home() + "/.local/state") + "/tarnhollow/";
 }
 
+std::string CacheFolder() { return FromEnvironment("XDG_CACHE_HOME", Home() + "/.cache") + "/tarnhollow/"; }
+
 std::string HostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return std::string();

@@ -15,6 +15,10 @@ std::string DefaultSettingsFile();
 // ${XDG_STATE_HOME:-~/.local/state}/tarnhollow/ (with the trailing "/").
 std::string StateFolder();
 
+// ${XDG_CACHE_HOME:-~/.cache}/tarnhollow/ (with the trailing "/"): files the program
+// can make again, such as thumbnails.
+std::string CacheFolder();
+
 // The machine's host name, empty when unknown.
 std::string HostName();
 

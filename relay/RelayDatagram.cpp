@@ -67,6 +67,12 @@ void MessageAssembly::Reset() {
     collected_ = 0;
 }
 
+void MessageAssembly::Expect(uint32_t channel, uint32_t sequence) {
+    Reset();
+    header_.channel = channel;
+    expectedSequence_ = sequence;
+}
+
 MessageAssembly::Step MessageAssembly::Accept(std::string_view datagram, const std::function<uint32_t()>& newChannel) {
     const std::optional<DatagramHeader> fragment = DecodeHeader(datagram);
     if (!fragment) return Step::Ignored;

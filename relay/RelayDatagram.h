@@ -82,6 +82,10 @@ public:
     Step Accept(std::string_view datagram, const std::function<uint32_t()>& newChannel);
     // Forgets the message in progress.
     void Reset();
+    // For the side that did not open the channel (the directory host collecting an
+    // answer): forgets the message in progress and takes the next one of `channel`
+    // numbered `sequence`.
+    void Expect(uint32_t channel, uint32_t sequence);
     // A fragment has been accepted since the last reset.
     bool Begun() const { return announced_.has_value(); }
 

@@ -7,11 +7,11 @@ set -euo pipefail
 level="${1:-build}"
 
 build_pkgs=(build-essential cmake pkg-config libasio-dev libtomlplusplus-dev
-            libcurl4-openssl-dev libssl-dev libpng-dev libturbojpeg0-dev zlib1g-dev libx11-dev libxtst-dev
-            media-types qt6-base-dev libqrencode-dev)
+            libcurl4-openssl-dev libssl-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libx11-dev libxtst-dev
+            media-types qt6-base-dev libqrencode-dev libcrypt-dev libsqlite3-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev clang
            libclang-rt-14-dev xvfb x11-utils chromium chromium-driver python3 xdotool)
-bench_pkgs=(nginx lighttpd wrk linux-perf)
+bench_pkgs=(nginx lighttpd wrk linux-perf python3-pil)
 
 wanted=("${build_pkgs[@]}")
 case "$level" in

@@ -68,12 +68,42 @@ seed_corpus() {
       printf '\003POST /folder HTTP/1.0\r\nContent-Length: 4\r\n\r\nabcd' >"$corpus/post"
       printf '\040HEAD /b.bin?x=%%41&y HTTP/1.0\nHost: a\n\n' >"$corpus/head"
       ;;
+    PictureFuzz)
+      # A photo of the demo site (cut to the run's longest input) and the stand-in screen.
+      cp "$root/resources/demo/demo/PhotoAlbum/branch.jpg" "$corpus/branch.jpg"
+      cp "$root/resources/demo/ScreenShot/screenshot.png" "$corpus/screenshot.png"
+      ;;
+    RangeFuzz)
+      # Eight bytes of file size (1000, little-endian), then the header.
+      printf '\350\003\000\000\000\000\000\000bytes=0-99' >"$corpus/first-last"
+      printf '\350\003\000\000\000\000\000\000bytes=-500' >"$corpus/suffix"
+      printf '\350\003\000\000\000\000\000\000BYTES = 10- , 20-30' >"$corpus/several"
+      ;;
+    BasicCredentialsFuzz)
+      printf 'Basic ZGVtbzpkZW1v' >"$corpus/demo"
+      printf 'basic  YTpiOmM' >"$corpus/unpadded"
+      ;;
+    PassFileFuzz)
+      printf '# users\ndemo:$2y$05$OPvOjup27rJJMMfCtYl3Oe8jHIT0ATA.Qi6W6vRuqfzS35OE/j442\r\nbad line\n' >"$corpus/bcrypt"
+      printf 's:$6$tfdpSMnqAQpCOPMB$9zIA6Yu4NCkBTn8meriybnZOiVY.X3x9QMudKMDcFssqfUkZfA1W1Km.YBhZbtRI2jbye7o96.knyX0tccr0D1\n' >"$corpus/sha512"
+      ;;
     RelayDatagramFuzz)
       # Datagrams, each a two-byte little-endian length and its bytes: a request of two
       # fragments (the second first), then a registration acknowledgement.
       { printf '\024\000\001\000\000\000\377\377\377\377\000\000\000\000\002\000\006\000GET '
         printf '\022\000\001\000\000\000\377\377\377\377\000\000\000\000\000\000\006\000xx'
         printf '\020\000\014\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000'; } >"$corpus/request"
+      ;;
+    DirectoryFuzz)
+      # Records: operation byte (0 datagram, 1 request relayed, 2 drop, 3 drained; the
+      # upper bits pick the source), two-byte little-endian length, bytes. A registration,
+      # a request relayed, the device's opening acknowledgement, an answer and its close.
+      { printf '\000\041\000\010\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000dev.example.net\000\000'
+        printf '\001\022\000GET / HTTP/1.0\r\n\r\n'
+        printf '\000\020\000\005\000\000\000\007\000\000\000\000\000\000\000\000\000\000\000'
+        printf '\000\022\000\000\000\000\000\007\000\000\000\001\000\000\000\000\000\002\000OK'
+        printf '\000\020\000\002\000\000\000\007\000\000\000\002\000\000\000\000\000\000\000'
+        printf '\001\057\000time=3600&max=20&prec=1&lon=11.5&lat=48.1&x=%%41'; } >"$corpus/exchange"
       ;;
   esac
 }

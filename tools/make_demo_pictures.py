@@ -349,21 +349,29 @@ PICTURES = {
 }
 
 
+def lettering_font(size):
+    """DejaVu Sans where it is installed: the built-in bitmap font draws a broken "T"."""
+    try:
+        return ImageFont.truetype("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", size)
+    except OSError:
+        return ImageFont.load_default()
+
+
 def screenshot_placeholder():
-    """A handheld screen saying that no live screen could be captured."""
-    width, height = 240, 320
+    """A desktop screen saying that no live screen could be captured."""
+    width, height = 320, 240
     image = Image.new("RGB", (width, height), (240, 244, 248))
     draw = ImageDraw.Draw(image)
-    draw.rectangle([0, 0, width, 22], fill=(29, 111, 165))
-    draw.rectangle([0, height - 26, width, height], fill=(210, 220, 230))
-    font = ImageFont.load_default()
-    draw.text((8, 6), "Tarnhollow", fill=(255, 255, 255), font=font)
-    for row in range(3):
-        for col in range(3):
-            x, y = 30 + col * 66, 50 + row * 62
-            draw.rounded_rectangle([x, y, x + 48, y + 44], 8, fill=(200, 215, 230))
+    draw.rectangle([0, 0, width, 24], fill=(29, 111, 165))
+    draw.rectangle([0, height - 22, width, height], fill=(210, 220, 230))
+    draw.text((10, 4), "Tarnhollow", fill=(255, 255, 255), font=lettering_font(14))
+    for row in range(2):
+        for col in range(4):
+            x, y = 28 + col * 70, 40 + row * 56
+            draw.rounded_rectangle([x, y, x + 52, y + 42], 8, fill=(200, 215, 230))
+    font = lettering_font(13)
     for i, line in enumerate(["No screen could be captured.", "This picture stands in", "for the live screenshot."]):
-        draw.text((18, 250 + i * 14 - 14), line, fill=(60, 70, 80), font=font)
+        draw.text((28, 160 + i * 17), line, fill=(60, 70, 80), font=font)
     return image
 
 

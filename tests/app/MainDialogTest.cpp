@@ -13,6 +13,7 @@
 #include <toml++/toml.h>
 
 #include "ddns/FakeUpdateServer.h"
+#include "ddns/ProviderDomains.h"
 #include "http/Transport.h"
 #include "net/Addresses.h"
 #include "platform/Settings.h"
@@ -27,6 +28,10 @@ public:
     void ShowStatusText(const std::wstring& text) override { statusLines.push_back(text); }
     void ShowError(const std::wstring& message) override { errors.push_back(message); }
     void ShowNotice(const std::wstring& message) override { notices.push_back(message); }
+    void ShowFields(const DialogFields& fields, const std::vector<std::wstring>&) override { shownFields.push_back(fields); }
+    void OpenInBrowser(const std::wstring& url) override { opened.push_back(url); }
+    std::vector<DialogFields> shownFields;
+    std::vector<std::wstring> opened;
     std::vector<std::wstring> statusLines;
     std::vector<std::wstring> notices;
     std::vector<std::wstring> errors;
@@ -168,6 +173,26 @@ private:
     std::string& sent_;
     TransportEvents* events_ = nullptr;
 };
+
+TEST_F(MainDialogTest, UncheckingEnableSaysStoppedAtOnceAndTheServerStopsOnlyOnSave) {
+    const uint32_t port = static_cast<uint32_t>(FreePort());
+    ASSERT_TRUE(dialog->LoadAndStart(port));
+    ASSERT_EQ(view.shownFields.size(), 1u);
+    EXPECT_EQ(view.shownFields.back().port, port);
+    DialogFields fields = dialog->Fields();
+    fields.enable = false;
+    dialog->EnableClicked(fields);
+    EXPECT_EQ(view.statusLines.back(), L"The Server is stopped");
+    EXPECT_TRUE(dialog->ServerRunning());
+    dialog->Save(fields);
+    EXPECT_FALSE(dialog->ServerRunning());
+    EXPECT_FALSE(view.shownFields.back().enable);
+}
+
+TEST_F(MainDialogTest, RegisterWithoutAPluginOpensTheSignUpPage) {
+    dialog->Register();
+    EXPECT_EQ(view.opened, std::vector<std::wstring>{kSignUpUrl});
+}
 
 TEST_F(MainDialogTest, TheServerAdoptsAConnectionOverAnyTransport) {
     root.Write("a.bin", "relayed");

@@ -201,7 +201,10 @@ TEST_F(Demo, APreviousEditionOfAHiddenFileIsNotServed) {
     ServerProcess server({.root = root_, .settings = settings_});
     ASSERT_TRUE(server.WaitUntilListening()) << server.Stderr();
     ASSERT_TRUE(fs::exists(root_ + "/Security/Protected/.pass (PrevEdition)"));
-    const Response copy = Get(server.Port(), "/Security/Protected/.pass%20(PrevEdition)");
+    // The demo's .pass protects its folder; with its password the copy is still hidden.
+    EXPECT_EQ(Get(server.Port(), "/Security/Protected/.pass%20(PrevEdition)").statusLine, "HTTP/1.0 401 Unauthorized");
+    const Response copy =
+        Get(server.Port(), "/Security/Protected/.pass%20(PrevEdition)", "Authorization: Basic ZGVtbzpkZW1v\r\n");
     EXPECT_EQ(copy.statusLine, "HTTP/1.0 200 OK");
     EXPECT_EQ(copy.body, kHiddenFilesMessage);
 }

@@ -63,7 +63,8 @@ TEST_F(HttpServer, FileAnswerHasStatusServerDateFirstAndExactBody) {
                 Exchange(std::string("GET /photo.jpg") + version + ending + "Host: x" + ending + ending);
             EXPECT_EQ(MaskDates(raw),
                       std::string("HTTP/1.0 200 OK\r\nServer: Tarnhollow/1.0\r\nDate: <date>\r\n"
-                                  "Content-Type: image/jpeg\r\nLast-Modified: <date>\r\nContent-Length: 9\r\n\r\n") +
+                                  "Content-Type: image/jpeg\r\nLast-Modified: <date>\r\nAccept-Ranges: bytes\r\n"
+                                  "Content-Length: 9\r\n\r\n") +
                           std::string("\xFF\xD8\xFF\xE0 jpeg", 9));
             EXPECT_NE(raw.find("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"), std::string::npos);
         }

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "pages/ListingPage.h"
 #include "pages/PagesHarness.h"
 
 namespace tarnhollow::test {
@@ -154,7 +159,7 @@ TEST(RenderItems, FillsTheFirstPlaceholderOfEachKindOnly) {
         const char* page;
         const char* expected;
     };
-    const FolderItems items = {{L"One", L"one.txt"}, {L"Two", L"two.txt"}};
+    const FolderItems items = {{"One", "one.txt"}, {"Two", "two.txt"}};
     const Row rows[] = {
         {"two names: the second stays", "[<i>%NAME%/%NAME% %LINK%</i>]",
          "[One/%NAME% /f/one.txtTwo/%NAME% /f/two.txt]"},
@@ -171,7 +176,7 @@ TEST(RenderItems, FillsTheFirstPlaceholderOfEachKindOnly) {
 }
 
 TEST(RenderItems, ANameHoldingAPlaceholderIsNotFilledAgain) {
-    const FolderItems items = {{L"%LINK%", L"x"}};
+    const FolderItems items = {{"%LINK%", "x"}};
     EXPECT_EQ(RenderItems("<i>%NAME% %LINK%</i>", "<i>", L"/", items), "%LINK% /x");
 }
 
@@ -185,33 +190,143 @@ TEST(CollectFolderItems, CountsListedEntriesAndDefaultDocumentsAndNeverFillsPict
     root.Write("sub/a.jpg", "");
     root.Write("sub/.hidden", "");
     MakeFolder(root, "sub/f");
-    FolderItems folders, files, pictures = {{L"stale", L"stale"}};
-    EXPECT_EQ(CollectFolderItems(AnsiToWide(root.Path() + "/sub/"), L"/sub/", folders, files, pictures), 3u);
+    FolderItems folders, files, pictures = {{"stale", "stale"}};
+    EXPECT_EQ(CollectFolderItems(root.Path() + "/sub/", L"/sub/", folders, files, pictures), 3u);
     ASSERT_EQ(folders.size(), 3u);
-    EXPECT_EQ(folders[0].linkName, L".");
-    EXPECT_EQ(folders[1].linkName, L"..");
-    EXPECT_EQ(folders[2].linkName, L"f");
+    EXPECT_EQ(folders[0].linkName, ".");
+    EXPECT_EQ(folders[1].linkName, "..");
+    EXPECT_EQ(folders[2].linkName, "f");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].displayName, L"a");
+    EXPECT_EQ(files[0].displayName, "a");
     EXPECT_TRUE(pictures.empty());
 }
 
 TEST(CollectFolderItems, AFolderThatCannotBeReadShowsTheEmptyFolderMessage) {
     TempDir root;
     FolderItems folders, files, pictures;
-    EXPECT_EQ(CollectFolderItems(AnsiToWide(root.Path() + "/missing/"), L"/missing/", folders, files, pictures), 0u);
+    EXPECT_EQ(CollectFolderItems(root.Path() + "/missing/", L"/missing/", folders, files, pictures), 0u);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].linkName, L"#");
-    EXPECT_NE(files[0].displayName.find(L"Create Folders"), std::wstring::npos);
+    EXPECT_EQ(files[0].linkName, "#");
+    EXPECT_NE(files[0].displayName.find("Create Folders"), std::string::npos);
 }
 
 TEST(CollectFolderItems, TheMessageEscapesMarkupInTheFolderPath) {
     TempDir root;
     MakeFolder(root, "<i>");
     FolderItems folders, files, pictures;
-    CollectFolderItems(AnsiToWide(root.Path() + "/<i>/"), L"/<i>/", folders, files, pictures);
+    CollectFolderItems(root.Path() + "/<i>/", L"/<i>/", folders, files, pictures);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_NE(files[0].displayName.find(L"/&lt;i&gt;/'"), std::wstring::npos);
+    EXPECT_NE(files[0].displayName.find("/&lt;i&gt;/'"), std::string::npos);
+}
+
+TEST(RenderItems, FillsTheWholeNameSizeDateAndIcon) {
+    struct Row {
+        const char* description;
+        const char* page;
+        const char* expected;
+    };
+    FolderItem picture{"a", "a%20b.jpg", "a b.jpg", 1288490, 0, 0, ItemKind::Picture};
+    FolderItem folder{"sub", "sub", "sub", -1, 0, 0, ItemKind::Folder};
+    FolderItem file{"n", "n.txt", "n.txt", 0, 0, 0, ItemKind::File};
+    const Row rows[] = {
+        {"whole name and sizes", "<i>%FILE%|%SIZE%|%BYTES%;</i>", "a b.jpg|1.2 MB|1288490;sub||;n.txt|0 B|0;"},
+        {"icons", "<i>%ICON% </i>", "/f/a%20b.jpg?thumb /folder.gif /file.gif "},
+        {"no date when unknown", "<i>[%DATE%]</i>", "[][][]"},
+        {"the first of each only", "<i>%SIZE%%SIZE%</i>", "1.2 MB%SIZE%%SIZE%0 B%SIZE%"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(RenderItems(row.page, "<i>", L"/f/", {picture, folder, file}), row.expected) << row.description;
+    }
+    // The date is the local time of the last write.
+    std::time_t when = 1765202580;
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char expected[32];
+    std::strftime(expected, sizeof expected, "%Y-%m-%d %H:%M", &local);
+    file.modified = when;
+    EXPECT_EQ(RenderItems("<i>%DATE%</i>", "<i>", L"/", {file}), expected);
+}
+
+TEST(FormatSize, OneDecimalBelowTenUnitsInStepsOf1024) {
+    const std::pair<long long, const char*> rows[] = {
+        {-1, ""}, {0, "0 B"}, {1023, "1023 B"}, {1024, "1.0 KB"}, {1300, "1.3 KB"}, {10 * 1024, "10 KB"},
+        {1048575, "1.0 MB"}, {1288490, "1.2 MB"}, {5LL << 30, "5.0 GB"}, {123LL << 40, "123 TB"},
+    };
+    for (const auto& [bytes, text] : rows) EXPECT_EQ(FormatSize(bytes), text) << bytes;
+}
+
+TEST(CollectFolderItems, SortsEachListByTheKeyWithEqualKeysByName) {
+    TempDir root;
+    root.Write("sub/b.txt", "12345");
+    root.Write("sub/a.txt", "123");
+    root.Write("sub/c.txt", "123");
+    root.Write("sub/d.txt", "1");
+    MakeFolder(root, "sub/y");
+    MakeFolder(root, "sub/x");
+    const std::pair<std::string, std::time_t> times[] = {{"b.txt", 100}, {"a.txt", 300}, {"c.txt", 200},
+                                                        {"d.txt", 300}, {"y", 50},      {"x", 60}};
+    for (const auto& [name, time] : times) {
+        const timespec both[2] = {{time, 0}, {time, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (root.Path() + "/sub/" + name).c_str(), both, 0), 0);
+    }
+    struct Row {
+        const char* description;
+        ListingOrder order;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"name ascending", {SortKey::Name, false}, ".. x y | a b c d"},
+        {"name descending", {SortKey::Name, true}, ".. y x | d c b a"},
+        {"size ascending, equal sizes by name", {SortKey::Size, false}, ".. x y | d a c b"},
+        {"size descending, equal sizes still by name", {SortKey::Size, true}, ".. x y | b a c d"},
+        {"date ascending", {SortKey::Date, false}, ".. y x | b c a d"},
+        {"date descending", {SortKey::Date, true}, ".. x y | a d c b"},
+    };
+    for (const Row& row : rows) {
+        FolderItems folders, files, pictures;
+        CollectFolderItems(root.Path() + "/sub/", L"/sub/", folders, files, pictures, {row.order, false});
+        std::string names;
+        for (const FolderItem& item : folders) names += item.displayName + " ";
+        names += "|";
+        for (const FolderItem& item : files) names += " " + item.displayName;
+        EXPECT_EQ(names, row.expected) << row.description;
+    }
+}
+
+TEST(ParseListingOrder, KnownValuesOnlyAndTheDefaultOtherwise) {
+    struct Row {
+        const char* query;
+        SortKey key;
+        bool descending;
+    };
+    const Row rows[] = {
+        {"", SortKey::Name, false},
+        {"?sort=size", SortKey::Size, false},
+        {"?sort=date&order=desc", SortKey::Date, true},
+        {"?order=desc", SortKey::Name, true},
+        {"?sort=SIZE&order=DESC", SortKey::Name, false},
+        {"?sort=%00size&order=descending", SortKey::Name, false},
+    };
+    ServerContext context;
+    for (const Row& row : rows) {
+        Exchange exchange(context, std::string("/") + row.query);
+        const ListingOrder order = ParseListingOrder(exchange.request);
+        EXPECT_EQ(order.key, row.key) << row.query;
+        EXPECT_EQ(order.descending, row.descending) << row.query;
+    }
+}
+
+TEST(ListFolder, NamesTheFolderWithBreadcrumbsAndSortLinks) {
+    PagesHarness pages;
+    pages.Root().Write("a/b&c/d/x.txt", "");
+    const std::string body = ParseResponse(pages.Get("/a/b%26c/d/?sort=size")).body;
+    EXPECT_NE(body.find("<title>/a/b&amp;c/d/ - Tarnhollow</title>"), std::string::npos) << body;
+    EXPECT_NE(body.find("<h1 class=\"breadcrumbs\"><a href=\"/\">/</a><a href=\"/a/\">a/</a><a "
+                        "href=\"/a/b%26c/\">b&amp;c/</a>d/</h1>"),
+              std::string::npos)
+        << body;
+    EXPECT_NE(body.find("href=\"?sort=name&amp;order=asc\">Name</a>"), std::string::npos) << body;
+    EXPECT_NE(body.find("href=\"?sort=size&amp;order=desc\">Size \xe2\x96\xb2</a>"), std::string::npos) << body;
 }
 
 TEST(ListFolder, AnswersTheDirectoryTemplateFilledWithTheEntries) {
@@ -227,10 +342,12 @@ TEST(ListFolder, AnswersTheDirectoryTemplateFilledWithTheEntries) {
     EXPECT_FALSE(response.Header("Last-Modified").empty());
     EXPECT_EQ(response.Header("Content-Length"), std::to_string(response.body.size()));
 
+    // The built-in template leaves "." out; the whole name, size and date are columns.
+    EXPECT_EQ(response.body.find("href=\"/sub/.\""), std::string::npos);
     const std::string expectedItems[] = {
-        "<li class=\"folder\"><a href=\"/sub/.\"><img src=\"/folder.gif\" alt=\"\"><span>.</span></a></li>",
-        "<li class=\"folder\"><a href=\"/sub/..\"><img src=\"/folder.gif\" alt=\"\"><span>..</span></a></li>",
-        "<li class=\"file\"><a href=\"/sub/a%20b.txt\"><img src=\"/file.gif\" alt=\"\"><span>a b</span></a></li>",
+        "<li><a href=\"/sub/..\"><img src=\"/folder.gif\" alt=\"\"><span>..</span><small></small><time></time></a></li>",
+        "<li><a href=\"/sub/a%20b.txt\"><img src=\"/file.gif\" alt=\"\" loading=\"lazy\"><span>a b.txt</span><small>0 "
+        "B</small><time>",
     };
     size_t at = 0;
     for (const std::string& item : expectedItems) {
@@ -238,7 +355,8 @@ TEST(ListFolder, AnswersTheDirectoryTemplateFilledWithTheEntries) {
         ASSERT_NE(found, std::string::npos) << item;
         at = found + item.size();
     }
-    for (const char* marker : {"<diritem>", "<fileitem>", "<pictitem>", "%NAME%", "%LINK%"}) {
+    for (const char* marker : {"<diritem>", "<fileitem>", "<pictitem>", "%NAME%", "%LINK%", "%FILE%", "%SIZE%", "%DATE%",
+                               "%ICON%", "%FOLDER%", "%BREADCRUMBS%", "%SORTNAME%", "%ARROWNAME%"}) {
         EXPECT_EQ(response.body.find(marker), std::string::npos) << marker;
     }
 }

@@ -159,8 +159,8 @@ ServerProcess::ServerProcess(Options options) : options_(std::move(options)) {
     port_ = options_.port ? options_.port : FreePort();
     const std::string out = scratch_.Path() + "/stdout";
     const std::string err = scratch_.Path() + "/stderr";
-    std::vector<std::string> args = {TARNHOLLOW_BINARY, "--headless", "--settings", options_.settings,
-                                     "--root", options_.root};
+    std::vector<std::string> args = {TARNHOLLOW_BINARY, "--settings", options_.settings, "--root", options_.root};
+    if (options_.headless) args.insert(args.begin() + 1, "--headless");
     if (options_.passPort) {
         args.push_back("--port");
         args.push_back(std::to_string(port_));

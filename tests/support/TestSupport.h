@@ -42,6 +42,7 @@ public:
         std::vector<std::string> extraArguments;
         std::vector<std::string> environment;  // extra NAME=VALUE entries
         int maxOpenFiles = 0;                  // RLIMIT_NOFILE for the server when non-zero
+        bool headless = true;                  // false leaves --headless out (the window, given DISPLAY)
     };
     explicit ServerProcess(Options options);
     ~ServerProcess();
