@@ -84,17 +84,23 @@ std::optional<int> Month(std::wstring_view text, size_t from) {
 std::wstring FormatHttpDate(std::optional<std::time_t> time, long long offsetSeconds) {
     std::time_t t = time ? *time : std::time(nullptr);
     t += static_cast<std::time_t>(offsetSeconds);
-    // Every answer of the same second carries the same Date: formatted once.
-    thread_local std::time_t lastTime = -1;
-    thread_local std::wstring lastText;
-    if (t == lastTime) return lastText;
+    // Every answer of the same second carries the same Date, and a file asked for again
+    // the same Last-Modified: each kind keeps its own last text, so that a file answer,
+    // which writes both, does not format both afresh every time.
+    struct Formatted {
+        std::time_t time = -1;
+        std::wstring text;
+    };
+    thread_local Formatted current, other;
+    Formatted& last = time || offsetSeconds ? other : current;
+    if (t == last.time) return last.text;
     std::tm tm{};
     if (!gmtime_r(&t, &tm)) return std::wstring();
     std::string text = FormatTime(LoadStringBytes(kStringDateFormat), tm);
     if (text.size() > 127) text.resize(127);
-    lastText = AnsiToWide(text);
-    lastTime = t;
-    return lastText;
+    last.text = AnsiToWide(text);
+    last.time = t;
+    return last.text;
 }
 
 std::optional<std::time_t> ParseHttpDate(std::wstring_view text) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -14,6 +15,14 @@ namespace {
 TEST(HttpDate, FormatsInTheStringTableLayout) {
     EXPECT_EQ(FormatHttpDate(1803891903), L"Mon, 01 Mar 2027 09:05:03 GMT");
     EXPECT_EQ(FormatHttpDate(1803891903, 86400), L"Tue, 02 Mar 2027 09:05:03 GMT");
+    // A file answer writes the current date and the file's date in turn: neither may
+    // come back as the other.
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<std::time_t> now = ParseHttpDate(FormatHttpDate(std::nullopt));
+        ASSERT_TRUE(now);
+        EXPECT_LE(std::abs(static_cast<long long>(*now - std::time(nullptr))), 2);
+        EXPECT_EQ(FormatHttpDate(784111777), L"Sun, 06 Nov 1994 08:49:37 GMT");
+    }
 }
 
 TEST(HttpDate, IfModifiedSinceLayouts) {
