@@ -5,11 +5,13 @@ compare_nginx.py), samples it with `perf record` meanwhile, and prints the top e
 `perf report` (self time, by symbol, kernel included).
 
   bench/profile_server.py [--binary B] [--path /1k.bin] [--connections 50] [--seconds 8] [--top 25]
+                         [--listing 2000 --path /listing/ --connections 4]
 Needs Debian's linux-perf and wrk (scripts/install-deps.sh bench). Every process it
 starts is stopped by PID.
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -26,11 +28,13 @@ def main():
     parser.add_argument("--connections", type=int, default=50)
     parser.add_argument("--seconds", type=int, default=8)
     parser.add_argument("--top", type=int, default=25)
+    parser.add_argument("--keep", help="copy perf.data here, for perf report --sort dso and the like")
+    parser.add_argument("--listing", type=int, default=0, help="entries of /listing/ to create (profile with --path /listing/)")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="tarnhollow-profile-") as scratch:
         root = os.path.join(scratch, "root")
-        bench.make_root(root, 0)
+        bench.make_root(root, args.listing)
         proc, port = bench.start_tarnhollow(args.binary, root, scratch)
         data = os.path.join(scratch, "perf.data")
         try:
@@ -41,6 +45,8 @@ def main():
             load.join()
         finally:
             bench.stop(proc)
+        if args.keep:
+            shutil.copyfile(data, args.keep)
         report = subprocess.run(["perf", "report", "-i", data, "--stdio", "--no-children", "--fields", "overhead,sym",
                                  "--percent-limit", "0.5"], capture_output=True, text=True).stdout
         lines = [line.rstrip()[:120] for line in report.splitlines() if line.strip() and not line.startswith("#")]

@@ -46,11 +46,11 @@ const DefaultNames& Defaults() {
 
 }  // namespace
 
-std::optional<DefaultFile> FindDefaultFile(const std::string& folder) {
-    const DefaultNames& names = Defaults();
-    auto file = FindFileIgnoringCase(folder, names.wanted);
+std::optional<DefaultFile> FindDefaultFile(const std::string& folder, const std::vector<std::string>& names) {
+    const DefaultNames& defaults = Defaults();
+    auto file = FindFileIgnoringCase(folder, names, defaults.wanted);
     if (!file) return std::nullopt;
-    return DefaultFile{std::move(file->second), file->first >= names.documents};
+    return DefaultFile{std::move(file->second), file->first >= defaults.documents};
 }
 
 bool IsDefaultDocument(std::wstring_view filePath) {

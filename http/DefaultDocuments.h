@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnhollow {
 
@@ -15,9 +16,10 @@ struct DefaultFile {
     bool program = false;
 };
 
-// Of the default documents, then the default programs, the first that names a file in
-// `folder` when ASCII letter case is ignored; nothing when the folder holds none.
-std::optional<DefaultFile> FindDefaultFile(const std::string& folder);
+// Of the default documents, then the default programs, the first that names a file among
+// `names`, the names read from `folder`, when ASCII letter case is ignored; nothing when
+// the folder holds none.
+std::optional<DefaultFile> FindDefaultFile(const std::string& folder, const std::vector<std::string>& names);
 
 // Whether the file name after the last "/" of `filePath` is one of the default
 // documents of the string table (default.html, default.htm, index.html, index.htm),

@@ -15,6 +15,9 @@ enum class PercentSet {
     Link,
 };
 
+// Whether `bytes` hold no byte of `set`, so that encoding leaves them as they are.
+bool StaysAsIs(std::string_view bytes, PercentSet set);
+
 // Appends `bytes` to `out` with every byte of `set` written as "%XX".
 void AppendPercentEncoded(std::string& out, std::string_view bytes, PercentSet set);
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "http/IoBuffer.h"
 #include "platform/File.h"
@@ -54,6 +56,9 @@ struct CRequest {
     std::map<std::wstring, std::wstring> parameters;
     // String-table id of the status written so far; 0 while no response has begun.
     unsigned status = 0;
+    // The names of the mapped folder as mapping read them, looking for a default
+    // document; nothing for a file or a folder that could not be read.
+    std::optional<std::vector<std::string>> folderNames;
     // The user whose password a protected folder accepted; empty otherwise.
     std::wstring authenticatedUser;
 

@@ -12,6 +12,7 @@
 #include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
 #include "http/ServerContext.h"
+#include "platform/File.h"
 #include "platform/TextConvert.h"
 
 namespace tarnhollow {
@@ -166,9 +167,15 @@ void MapUrl(CRequest& request) {
     }
     // Default documents come before default programs; names match ignoring case, and
     // the redirect names the file as it is on disk, so it leads to a file that exists.
-    if (auto file = FindDefaultFile(WideToAnsi(request.filePath))) {
+    const std::string folderPath = WideToAnsi(request.filePath);
+    auto names = ReadFolderNames(folderPath);
+    if (!names) return;
+    if (auto file = FindDefaultFile(folderPath, *names)) {
         Redirect(request, kStatusRedirection, request.urlPath + AnsiToWide(file->name), file->program ? L"?" : L"");
+        return;
     }
+    // Kept for the listing, which then need not read a large folder a second time.
+    request.folderNames = std::move(names);
 }
 
 std::wstring MappedUrlPath(const CRequest& request) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -20,6 +21,7 @@
 #include "pages/HtmlEscape.h"
 #include "pages/ListingPage.h"
 #include "pages/PageBuilder.h"
+#include "platform/File.h"
 #include "platform/Resources.h"
 #include "platform/TextConvert.h"
 
@@ -148,8 +150,24 @@ struct FolderEntry {
     long modifiedNanoseconds = 0;
 };
 
+// An entry as it is sorted: by reference, as moving the entries themselves costs more
+// than comparing them, with the eight bytes of its name that follow the prefix all names
+// share, most significant first (zeros past the end), so that one integer comparison
+// orders most pairs of names as comparing them byte by byte would.
+struct SortRef {
+    std::uint64_t nameKey;
+    const FolderEntry* entry;
+};
+
+int CompareNames(const SortRef& a, const SortRef& b) {
+    if (a.nameKey != b.nameKey) return a.nameKey < b.nameKey ? -1 : 1;
+    return a.entry->name.compare(b.entry->name);
+}
+
 // Entries by the listing's key; equal keys by name, ascending whatever the order.
-bool ComesBefore(const FolderEntry& a, const FolderEntry& b, const ListingOrder& order) {
+bool ComesBefore(const SortRef& first, const SortRef& second, const ListingOrder& order) {
+    const FolderEntry& a = *first.entry;
+    const FolderEntry& b = *second.entry;
     int byKey = 0;
     if (order.key == SortKey::Size && a.bytes != b.bytes) {
         byKey = a.bytes < b.bytes ? -1 : 1;
@@ -158,56 +176,95 @@ bool ComesBefore(const FolderEntry& a, const FolderEntry& b, const ListingOrder&
                     ? -1
                     : 1;
     } else if (order.key == SortKey::Name) {
-        const int byName = a.name.compare(b.name);
+        const int byName = CompareNames(first, second);
         return order.descending ? byName > 0 : byName < 0;
     }
     if (byKey != 0) return order.descending ? byKey > 0 : byKey < 0;
-    return a.name < b.name;
+    return CompareNames(first, second) < 0;
+}
+
+// The entries as they are sorted, each with its name key.
+std::vector<SortRef> SortRefs(const std::vector<FolderEntry>& entries) {
+    std::vector<SortRef> refs;
+    if (entries.empty()) return refs;
+    std::string_view shared = entries.front().name;
+    for (const FolderEntry& entry : entries) {
+        const auto differs = std::mismatch(shared.begin(), shared.end(), entry.name.begin(), entry.name.end());
+        shared = shared.substr(0, static_cast<size_t>(differs.first - shared.begin()));
+    }
+    refs.reserve(entries.size());
+    for (const FolderEntry& entry : entries) {
+        std::uint64_t key = 0;
+        for (size_t i = shared.size(); i < shared.size() + 8; ++i) {
+            key = key << 8 | (i < entry.name.size() ? static_cast<unsigned char>(entry.name[i]) : 0u);
+        }
+        refs.push_back({key, &entry});
+    }
+    return refs;
+}
+
+// Adds `name` to the entries unless the listing leaves it out, with its kind (following
+// symbolic links), size and date from one status query; names left out cost none.
+void AddEntry(int folderFd, std::string_view name, size_t& counted, std::vector<FolderEntry>& entries) {
+    // Hidden names, "." and ".." among them, are neither counted nor listed.
+    if (name.empty() || name.front() == '.') return;
+    ++counted;
+    // Default documents are counted, so a folder holding only one is not "empty".
+    if (StartsWithIgnoringAsciiCase(name, "index") || StartsWithIgnoringAsciiCase(name, "default")) return;
+    FolderEntry listed;
+    listed.name = name;
+    struct stat status {};
+    if (::fstatat(folderFd, listed.name.c_str(), &status, 0) == 0) {
+        listed.isFolder = S_ISDIR(status.st_mode);
+        if (!listed.isFolder) listed.bytes = static_cast<long long>(status.st_size);
+        listed.modified = status.st_mtim.tv_sec;
+        listed.modifiedNanoseconds = status.st_mtim.tv_nsec;
+    }
+    entries.push_back(std::move(listed));
 }
 
 // The listed entries of a folder, unordered, and the number counted (listed ones and
-// default documents); nothing when the folder cannot be read. One status query per
-// listed entry gives its kind (following symbolic links), size and date; names the
-// listing leaves out cost none.
-std::vector<FolderEntry> ReadFolder(const std::string& path, size_t& counted) {
+// default documents); nothing when the folder cannot be read. `names`, when given, are
+// the folder's names as read already, so that the folder is not read again.
+std::vector<FolderEntry> ReadFolder(const std::string& path, const std::vector<std::string>* names,
+                                    size_t& counted) {
     std::vector<FolderEntry> entries;
+    if (names) {
+        const UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder.IsOpen()) return entries;
+        entries.reserve(names->size());
+        for (const std::string& name : *names) AddEntry(folder.Get(), name, counted, entries);
+        return entries;
+    }
     DIR* folder = ::opendir(path.c_str());
     if (!folder) return entries;
-    const int folderFd = ::dirfd(folder);
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string_view name = entry->d_name;
-        // Hidden names, "." and ".." among them, are neither counted nor listed.
-        if (name.empty() || name.front() == '.') continue;
-        ++counted;
-        // Default documents are counted, so a folder holding only one is not "empty".
-        if (StartsWithIgnoringAsciiCase(name, "index") || StartsWithIgnoringAsciiCase(name, "default")) continue;
-        FolderEntry listed;
-        listed.name = name;
-        struct stat status {};
-        if (::fstatat(folderFd, entry->d_name, &status, 0) == 0) {
-            listed.isFolder = S_ISDIR(status.st_mode);
-            if (!listed.isFolder) listed.bytes = static_cast<long long>(status.st_size);
-            listed.modified = status.st_mtim.tv_sec;
-            listed.modifiedNanoseconds = status.st_mtim.tv_nsec;
-        }
-        entries.push_back(std::move(listed));
-    }
+    while (const dirent* entry = ::readdir(folder)) AddEntry(::dirfd(folder), entry->d_name, counted, entries);
     ::closedir(folder);
     return entries;
 }
 
 FolderItem ItemOf(const FolderEntry& entry) {
-    const std::string text = AsText(entry.name);
     FolderItem item;
-    item.fileName = EscapeHtml(text);
+    bool picture = false;
+    // Most names are ASCII without a byte that a link encodes, and HTML escapes none of
+    // those: such a name is its own escaped and encoded form.
+    if (StaysAsIs(entry.name, PercentSet::Link)) {
+        item.fileName = entry.name;
+        item.linkName = entry.name;
+        picture = IsThumbnailPicture(entry.name);
+    } else {
+        const std::string text = AsText(entry.name);
+        item.fileName = EscapeHtml(text);
+        AppendPercentEncoded(item.linkName, text, PercentSet::Link);
+        picture = IsThumbnailPicture(text);
+    }
     // No entity holds a ".", so the escaped name cut at its last "." is the escaped
     // name without its extension.
     item.displayName = WithoutExtension(item.fileName);
-    AppendPercentEncoded(item.linkName, text, PercentSet::Link);
     item.bytes = entry.bytes;
     item.modified = entry.modified;
     item.modifiedNanoseconds = entry.modifiedNanoseconds;
-    item.kind = entry.isFolder ? ItemKind::Folder : IsThumbnailPicture(text) ? ItemKind::Picture : ItemKind::File;
+    item.kind = entry.isFolder ? ItemKind::Folder : picture ? ItemKind::Picture : ItemKind::File;
     return item;
 }
 
@@ -277,7 +334,8 @@ bool IsThumbnailPicture(std::string_view name) {
 }
 
 size_t CollectFolderItems(const std::string& folderPath, std::wstring_view urlPath, FolderItems& folders,
-                          FolderItems& files, FolderItems& pictures, const ListingOptions& options) {
+                          FolderItems& files, FolderItems& pictures, const ListingOptions& options,
+                          const std::vector<std::string>* names) {
     folders.clear();
     files.clear();
     pictures.clear();
@@ -286,16 +344,12 @@ size_t CollectFolderItems(const std::string& folderPath, std::wstring_view urlPa
     if (!root) folders.push_back(FixedItem("..", "..", ItemKind::Folder));
 
     // A folder that cannot be read has no entries; the empty-folder message says so.
-    const std::vector<FolderEntry> entries = ReadFolder(folderPath, counted);
-    // Sorted by reference: moving the entries themselves costs more than comparing them.
-    std::vector<const FolderEntry*> ordered;
-    ordered.reserve(entries.size());
-    for (const FolderEntry& entry : entries) ordered.push_back(&entry);
-    std::sort(ordered.begin(), ordered.end(), [&options](const FolderEntry* a, const FolderEntry* b) {
-        return ComesBefore(*a, *b, options.order);
-    });
+    const std::vector<FolderEntry> entries = ReadFolder(folderPath, names, counted);
+    std::vector<SortRef> ordered = SortRefs(entries);
+    std::sort(ordered.begin(), ordered.end(),
+              [&options](const SortRef& a, const SortRef& b) { return ComesBefore(a, b, options.order); });
     files.reserve(entries.size());
-    for (const FolderEntry* entry : ordered) (entry->isFolder ? folders : files).push_back(ItemOf(*entry));
+    for (const SortRef& ref : ordered) (ref.entry->isFolder ? folders : files).push_back(ItemOf(*ref.entry));
 
     // Pictures stay in the file list, where every template shows them; they differ only
     // in their icon.
@@ -374,7 +428,9 @@ std::string FillFolderItems(const CRequest& request, std::string page, ListingMo
     folderPath = EnsureTrailingSlash(std::move(folderPath));
 
     FolderItems folders, files, pictures;
-    CollectFolderItems(folderPath, urlPath, folders, files, pictures, options);
+    const std::vector<std::string>* names =
+        mode == ListingMode::Folder && request.folderNames ? &*request.folderNames : nullptr;
+    CollectFolderItems(folderPath, urlPath, folders, files, pictures, options, names);
     page = RenderItems(std::move(page), "<diritem>", folderUrl, folders);
     // Pictures first where that gives the same page: the search for <pictitem> then
     // never passes over thousands of rendered files.

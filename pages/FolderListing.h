@@ -86,9 +86,11 @@ std::string FillFolderItems(const CRequest& request, std::string page, ListingMo
 // as `options` says; `urlPath` tells whether the folder is the root (its last "/" is
 // its first character). Costs one status query per entry, for its kind, size and date.
 // Returns the number of entries counted: listed ones plus default documents, which are
-// counted but not listed.
+// counted but not listed. `names`, when given, are the folder's names as read already
+// (the request's folderNames), so that a large folder is read once per request.
 size_t CollectFolderItems(const std::string& folderPath, std::wstring_view urlPath, FolderItems& folders,
-                          FolderItems& files, FolderItems& pictures, const ListingOptions& options = {});
+                          FolderItems& files, FolderItems& pictures, const ListingOptions& options = {},
+                          const std::vector<std::string>* names = nullptr);
 
 // `page` with the first element of `marker` replaced by its item template repeated once
 // per entry. In each copy the first of each placeholder is filled: %NAME% the display

@@ -134,21 +134,30 @@ std::optional<std::string> ReadWholeFile(int fd) {
     return text;
 }
 
-std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::string& folder,
-                                                                   const std::vector<std::string>& wanted) {
+std::optional<std::vector<std::string>> ReadFolderNames(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::string& folder,
+                                                                   const std::vector<std::string>& names,
+                                                                   const std::vector<std::string>& wanted) {
     std::optional<std::pair<size_t, std::string>> best;
-    while (dirent* entry = ::readdir(dir)) {
+    for (const std::string& name : names) {
         const size_t limit = best ? best->first : wanted.size();
         for (size_t rank = 0; rank < limit; ++rank) {
-            if (!EqualsIgnoringAsciiCase(entry->d_name, wanted[rank])) continue;
-            const std::string path = folder + "/" + entry->d_name;
-            if (FileAttributes(path) == kAttributeNormal) best = std::make_pair(rank, std::string(entry->d_name));
+            if (!EqualsIgnoringAsciiCase(name, wanted[rank])) continue;
+            if (FileAttributes(folder + "/" + name) == kAttributeNormal) best = std::make_pair(rank, name);
             break;
         }
     }
-    ::closedir(dir);
     return best;
 }
 

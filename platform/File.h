@@ -79,10 +79,15 @@ bool WriteAll(int fd, std::string_view bytes);
 // Reads a whole open file from its start; nothing when reading fails.
 std::optional<std::string> ReadWholeFile(int fd);
 
-// Of `wanted`, in order of preference, the first that names a file (not a folder) in
-// `folder` when ASCII letter case is ignored: its index in `wanted` and its name as it
-// is on disk. One pass over the folder, however large.
+// The names `folder` holds, "." and ".." left out, in the order the file system gives
+// them; nothing when it cannot be read. One pass over the folder, however large.
+std::optional<std::vector<std::string>> ReadFolderNames(const std::string& folder);
+
+// Of `wanted`, in order of preference, the first that names a file (not a folder) among
+// `names`, the names read from `folder`, when ASCII letter case is ignored: its index in
+// `wanted` and its name as it is on disk. Only a name that matches costs a status query.
 std::optional<std::pair<size_t, std::string>> FindFileIgnoringCase(const std::string& folder,
+                                                                   const std::vector<std::string>& names,
                                                                    const std::vector<std::string>& wanted);
 
 }  // namespace tarnhollow

@@ -7,11 +7,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "http/PercentEncoding.h"
 #include "pages/ListingPage.h"
 #include "pages/PagesHarness.h"
 
@@ -291,6 +293,47 @@ TEST(CollectFolderItems, SortsEachListByTheKeyWithEqualKeysByName) {
         for (const FolderItem& item : files) names += " " + item.displayName;
         EXPECT_EQ(names, row.expected) << row.description;
     }
+}
+
+TEST(CollectFolderItems, NameOrderIsByteOrderWhereNamesShareLongPrefixes) {
+    // Names that agree for their first eight bytes after the shared prefix, names that
+    // are prefixes of others, and bytes above 0x7F, which sort after ASCII.
+    const std::vector<std::string> names = {"report-2026-12-08-b.txt", "report-2026-12-08-a.txt", "report-2026-12",
+                                            "report-2026-12-08",       "report-\xc3\xa9t\xc3\xa9.txt", "report-2026-12-08-a",
+                                            "report-2025.txt",         "report-"};
+    TempDir root;
+    for (const std::string& name : names) root.Write("sub/" + name, "");
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end());
+    for (const bool descending : {false, true}) {
+        FolderItems folders, files, pictures;
+        CollectFolderItems(root.Path() + "/sub/", L"/sub/", folders, files, pictures, {{SortKey::Name, descending}});
+        std::vector<std::string> listed;
+        for (const FolderItem& item : files) listed.push_back(item.linkName);
+        if (descending) std::reverse(listed.begin(), listed.end());
+        std::vector<std::string> encoded;
+        for (const std::string& name : expected) {
+            encoded.emplace_back();
+            AppendPercentEncoded(encoded.back(), name, PercentSet::Link);
+        }
+        EXPECT_EQ(listed, encoded) << (descending ? "descending" : "ascending");
+    }
+}
+
+TEST(CollectFolderItems, NamesReadAlreadyAreNotReadAgain) {
+    TempDir root;
+    root.Write("sub/a.txt", "1");
+    root.Write("sub/b.txt", "22");
+    const std::vector<std::string> names = {"b.txt", "gone.txt", ".hidden", "index.html"};
+    FolderItems folders, files, pictures;
+    // Entries that vanished since are listed without size or date; default documents
+    // are counted, hidden names are not.
+    EXPECT_EQ(CollectFolderItems(root.Path() + "/sub/", L"/sub/", folders, files, pictures, {}, &names), 3u);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].fileName, "b.txt");
+    EXPECT_EQ(files[0].bytes, 2);
+    EXPECT_EQ(files[1].fileName, "gone.txt");
+    EXPECT_EQ(files[1].bytes, -1);
 }
 
 TEST(ParseListingOrder, KnownValuesOnlyAndTheDefaultOtherwise) {
