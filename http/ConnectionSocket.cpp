@@ -219,7 +219,7 @@ void CConnectionSocket::OnSend() {
             const size_t end = buffer.PendingBytes().find("\r\n\r\n");
             headBytes_ = static_cast<long long>(end == std::string_view::npos ? buffer.Pending() : end + 4);
         }
-        transport_->SetMoreToFollow(sink_.file.IsOpen() && sink_.fileBytesLeft > 0);
+        transport_->SetMoreToFollow(sink_.headAwaitsFile && sink_.file.IsOpen() && sink_.fileBytesLeft > 0);
         const long n = transport_->Send(buffer.Data(), buffer.Pending());
         if (n == Transport::kWouldBlock) {
             transport_->WantWrite();

@@ -32,6 +32,9 @@ struct ResponseSink {
     // Where in `file` they begin. Reads and sends name the offset, so nobody needs to
     // reposition the file, whoever read from it before.
     long long fileOffset = 0;
+    // Whether the buffer holds a head alone that `file` follows, for the kernel to hold
+    // back until the file's first bytes join it.
+    bool headAwaitsFile = false;
     // Set while a service finishes the answer later (see PendingAnswer.h).
     bool deferred = false;
     // Not owned: the connection, when it can wait for a deferred answer.
