@@ -24,17 +24,12 @@ TEST(QrCodeTest, HalfBlocksDrawLightModulesTwoRowsToALine) {
     const Case cases[] = {
         {"one dark module in its quiet zone", {1, {true}}, false, "\u2588\u2580\u2588\n\u2580\u2580\u2580\n"},
         {"one light module", {1, {false}}, false, "\u2588\u2588\u2588\n\u2580\u2580\u2580\n"},
-        {"two rows: dark over light",
-         {2, {true, true, false, false}},
-         false,
+        {"two rows: dark over light", {2, {true, true, false, false}}, false,
          "\u2588\u2580\u2580\u2588\n\u2588\u2588\u2588\u2588\n"},
-        {"colours", {1, {true}}, true,
-         "\x1b[97;40m\u2588\u2580\u2588\x1b[0m\n\x1b[97;40m\u2580\u2580\u2580\x1b[0m\n"},
+        {"colours", {1, {true}}, true, "\x1b[97;40m\u2588\u2580\u2588\x1b[0m\n\x1b[97;40m\u2580\u2580\u2580\x1b[0m\n"},
         {"nothing to draw", {}, false, ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(QrHalfBlocks(c.code, 1, c.colours), c.expected) << c.description;
-    }
+    for (const Case& c : cases) EXPECT_EQ(QrHalfBlocks(c.code, 1, c.colours), c.expected) << c.description;
 }
 
 }  // namespace

@@ -49,17 +49,12 @@ std::string Basic(const std::string& userColonPassword) {
 int Connect6(int port) {
     const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_port = htons(static_cast<uint16_t>(port));
-    address.sin6_addr = in6addr_loopback;
+    sockaddr_in6 address{.sin6_family = AF_INET6, .sin6_port = htons(static_cast<uint16_t>(port)), .sin6_addr = in6addr_loopback};
     timeval timeout{20, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    ::close(fd);
+    return -1;
 }
 
 void SendAll(int fd, const std::string& bytes) { ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
@@ -67,16 +62,14 @@ void SendAll(int fd, const std::string& bytes) { ASSERT_EQ(::send(fd, bytes.data
 std::string ReadToEnd(int fd) {
     std::string out;
     char buffer[16384];
-    ssize_t n;
-    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) out.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) out.append(buffer, static_cast<size_t>(n));
     ::close(fd);
     return out;
 }
 
 bool HasIpv6Loopback(int port) {
     const int fd = Connect6(port);
-    if (fd >= 0) ::close(fd);
-    return fd >= 0;
+    return fd >= 0 && ::close(fd) == 0;
 }
 
 std::string Get6(int port, const std::string& path, const std::string& headers = "") {
@@ -88,9 +81,7 @@ std::string Get6(int port, const std::string& path, const std::string& headers =
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The log's lines once it holds at least `count` (written as each exchange ends, which
@@ -110,19 +101,15 @@ std::vector<std::string> WaitForLines(const std::string& path, size_t count) {
 class Access : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_.Write("open.txt", "open");
-        root_.Write("open.bin", "open");
-        root_.Write("priv/file.bin", "private bytes");
-        root_.Write("priv/one/two/deep.bin", "deep bytes");
-        root_.Write("priv/.pass", kPassFile);
-        root_.Write("RemoteControl/.pass", kDemoPass);
-        root_.Write("RemoteControl/index.html", "<html><body>keys</body></html>");
-        root_.Write("ScreenShot/.pass", kDemoPass);
-        root_.Write("ScreenShot/screenshot.png", "placeholder");
-        // A .pass that is a folder cannot be read, for root as for anyone.
-        root_.Write("locked/.pass/x", "");
-        root_.Write("locked/file.bin", "locked");
-        root_.Write("notes.txt", "one\r\n\r\ntwo");
+        // A .pass that is a folder (locked/.pass/x) cannot be read, for root as for anyone.
+        for (const auto& [path, bytes] : std::initializer_list<std::pair<const char*, std::string>>{
+                 {"open.txt", "open"}, {"open.bin", "open"}, {"priv/file.bin", "private bytes"},
+                 {"priv/one/two/deep.bin", "deep bytes"}, {"priv/.pass", kPassFile}, {"RemoteControl/.pass", kDemoPass},
+                 {"RemoteControl/index.html", "<html><body>keys</body></html>"}, {"ScreenShot/.pass", kDemoPass},
+                 {"ScreenShot/screenshot.png", "placeholder"}, {"locked/.pass/x", ""}, {"locked/file.bin", "locked"},
+                 {"notes.txt", "one\r\n\r\ntwo"}}) {
+            root_.Write(path, bytes);
+        }
         // A link from an open folder to a protected file is no way around its password.
         ASSERT_EQ(::symlink("priv/file.bin", (root_.Path() + "/link.bin").c_str()), 0);
         for (int i = 0; i < 100000; ++i) body_ += static_cast<char>('a' + (i * 7) % 26);
@@ -143,14 +130,7 @@ protected:
 };
 
 TEST_F(Access, PasswordsOfEachKindProtectFoldersBelowTheirPass) {
-    struct Row {
-        const char* description;
-        const char* path;
-        std::string headers;
-        const char* statusLine;
-        const char* realm;
-        const char* body;
-    };
+    struct Row { const char* description; const char* path; std::string headers; const char* statusLine, *realm, *body; };
     const Row rows[] = {
         {"no credentials", "/priv/file.bin", "", "HTTP/1.0 401 Unauthorized", "/priv", nullptr},
         {"wrong password", "/priv/file.bin", Basic("b:bcrypt-PW"), "HTTP/1.0 401 Unauthorized", "/priv", nullptr},
@@ -218,12 +198,7 @@ TEST_F(Access, FailedLoginsDelayThatClientOnlyWithoutHoldingTheServer) {
 }
 
 TEST_F(Access, OneByteRangeOfAPlainFile) {
-    struct Row {
-        const char* range;
-        const char* statusLine;
-        const char* contentRange;
-        long long first, length;  // length -1: the whole file
-    };
+    struct Row { const char* range; const char* statusLine; const char* contentRange; long long first, length; };  // length -1: all
     const Row rows[] = {
         {"bytes=0-9", "HTTP/1.0 206 Partial Content", "bytes 0-9/100000", 0, 10},
         {"bytes=99990-", "HTTP/1.0 206 Partial Content", "bytes 99990-99999/100000", 99990, 10},

@@ -15,7 +15,6 @@
 #include <memory>
 #include <regex>
 #include <string>
-#include <toml++/toml.h>
 
 #include "gps/FakeReceivers.h"
 #include "ddns/FakeUpdateServer.h"
@@ -56,12 +55,8 @@ public:
             httpPort_ = std::stoi(ports[2]);
         }
     }
-    ~DirectoryProcess() { Stop(); }
-    int Stop() {
-        int status = 0;
-        if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0) ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ~DirectoryProcess() {
+        if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0) ::waitpid(pid_, nullptr, 0);
     }
     int UdpPort() const { return udpPort_; }
     int HttpPort() const { return httpPort_; }
@@ -99,20 +94,14 @@ protected:
         std::string big(40000, '\0');
         for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
         root.Write("big.bin", big);
-        toml::table table;
-        for (const auto& [name, value] : std::initializer_list<std::pair<const char*, std::string>>{
-                 {"Name", "abc"}, {"Domain", "homeip.net"}, {"User", "me"}, {"Pass", "right"},
-                 {"ServiceHost", "127.0.0.1"}, {"DNS_UpdateHost", updateServer.Host()},
-                 {"NMEAPortTemplate", receiver.Name()},
-                 {"GpsNearMeURL", "http://127.0.0.1:" + std::to_string(directory->HttpPort()) +
-                                      "/nearme/update.php?server=%s&time=%d&lon=%f&lat=%f&port=%d"}}) {
-            table.insert_or_assign(name, value);
-        }
-        table.insert_or_assign("ServicePort", int64_t{directory->UdpPort()});
-        table.insert_or_assign("ServicePeriod", int64_t{200});
-        std::ofstream(scratch.Path() + "/settings.toml") << table << "\n";
-        server = std::make_unique<ServerProcess>(
-            ServerProcess::Options{.root = root.Path(), .settings = scratch.Path() + "/settings.toml"});
+        const std::string settings = scratch.Write(
+            "settings.toml",
+            "Name = 'abc'\nDomain = 'homeip.net'\nUser = 'me'\nPass = 'right'\nServiceHost = '127.0.0.1'\n"
+            "DNS_UpdateHost = '" + updateServer.Host() + "'\nNMEAPortTemplate = '" + receiver.Name() + "'\n"
+            "GpsNearMeURL = 'http://127.0.0.1:" + std::to_string(directory->HttpPort()) +
+                "/nearme/update.php?server=%s&time=%d&lon=%f&lat=%f&port=%d'\n"
+            "ServicePort = " + std::to_string(directory->UdpPort()) + "\nServicePeriod = 200\n");
+        server = std::make_unique<ServerProcess>(ServerProcess::Options{.root = root.Path(), .settings = settings});
         ASSERT_TRUE(server->WaitUntilListening());
         ASSERT_TRUE(directory->WaitForText("registered abc.homeip.net at 127.0.0.1:")) << directory->Stdout();
     }
@@ -128,10 +117,7 @@ protected:
 };
 
 TEST_F(DirectoryTest, BrowsersGetThroughTheDirectoryHostWhatTheServerAnswersOverTcp) {
-    struct Case {
-        const char* what;
-        std::string request;
-    };
+    struct Case { const char* what; std::string request; };
     const Case cases[] = {
         {"a built page", "GET /page.txt HTTP/1.0\r\nHost: abc.homeip.net\r\n\r\n"},
         {"a listing, Host with port and in capitals", "GET /folder/ HTTP/1.0\r\nHost: ABC.HomeIP.net:8080\r\n\r\n"},

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -61,47 +60,24 @@ constexpr char kOverflows[] = R"(
   return bad;
 )";
 
-class Layout : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (::access(kChromeDriver, X_OK) != 0) GTEST_SKIP() << kChromeDriver << " is not installed";
-        // A fresh settings file: the demo site goes into the empty root.
-        server_ = std::make_unique<ServerProcess>(ServerProcess::Options{
-            .root = root_.Path(), .environment = {"XDG_CACHE_HOME=" + cache_.Path()}});
-        ASSERT_TRUE(server_->WaitUntilListening()) << server_->Stderr();
-        root_.Write("samples/averyveryveryverylongfilenamewithoutanyspacesorbreaksinit.txt", "x");
-        root_.Write("samples/holiday plans for the whole family next summer.txt", std::string(123456, 'x'));
-        root_.Write("samples/pictures/broken.jpg", "not a picture");
-        // What the check must catch: a box wider than the window and a word broken in two.
-        root_.Write("samples/wide.html", "<html><body><div style=\"width:2000px\">wide</div>"
-                                         "<p style=\"width:2em;overflow-wrap:anywhere\">brokenword</p></body></html>");
-    }
-
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(server_->Port()) + path;
-    }
-
-    TempDir root_;
-    TempDir cache_;
-    std::unique_ptr<ServerProcess> server_;
-};
-
-TEST_F(Layout, NothingOverflowsOnAPhoneOrADesktopInEitherScheme) {
-    struct Page {
-        const char* path;
-        const char* screenshot;  // saved under TARNHOLLOW_SCREENSHOTS when set
-    };
+TEST(Layout, NothingOverflowsOnAPhoneOrADesktopInEitherScheme) {
+    if (::access(kChromeDriver, X_OK) != 0) GTEST_SKIP() << kChromeDriver << " is not installed";
+    // A fresh settings file: the demo site goes into the empty root.
+    TempDir root, cache;
+    ServerProcess server({.root = root.Path(), .environment = {"XDG_CACHE_HOME=" + cache.Path()}});
+    ASSERT_TRUE(server.WaitUntilListening()) << server.Stderr();
+    const auto url = [&](const std::string& path) { return "http://127.0.0.1:" + std::to_string(server.Port()) + path; };
+    root.Write("samples/averyveryveryverylongfilenamewithoutanyspacesorbreaksinit.txt", "x");
+    root.Write("samples/holiday plans for the whole family next summer.txt", std::string(123456, 'x'));
+    root.Write("samples/pictures/broken.jpg", "not a picture");
+    // What the check must catch: a box wider than the window and a word broken in two.
+    root.Write("samples/wide.html", "<html><body><div style=\"width:2000px\">wide</div>"
+                                    "<p style=\"width:2em;overflow-wrap:anywhere\">brokenword</p></body></html>");
+    struct Page { const char* path; const char* screenshot; };  // saved under TARNHOLLOW_SCREENSHOTS when set
     const Page pages[] = {
-        {"/", "root-listing"},
-        {"/demo/PhotoAlbum/", "picture-folder"},
-        {"/Blog/MyFirstBlog.txt", "blog-page"},
-        {"/samples/", nullptr},
-        {"/samples/pictures/", nullptr},
-        {"/FindMe/", nullptr},
-        {"/TraceMe/", nullptr},
-        {"/RemoteControl/PocketPC.html", nullptr},
-        {"/RemoteControl/SmartPhone.html", nullptr},
-        {"/Highlights/", nullptr},
+        {"/", "root-listing"}, {"/demo/PhotoAlbum/", "picture-folder"}, {"/Blog/MyFirstBlog.txt", "blog-page"},
+        {"/samples/", nullptr}, {"/samples/pictures/", nullptr}, {"/FindMe/", nullptr}, {"/TraceMe/", nullptr},
+        {"/RemoteControl/PocketPC.html", nullptr}, {"/RemoteControl/SmartPhone.html", nullptr}, {"/Highlights/", nullptr},
     };
     const char* screenshots = std::getenv("TARNHOLLOW_SCREENSHOTS");
     for (const auto& [width, height] : {std::pair{390, 844}, std::pair{1280, 800}}) {
@@ -113,17 +89,16 @@ TEST_F(Layout, NothingOverflowsOnAPhoneOrADesktopInEitherScheme) {
             ASSERT_TRUE(browser.SetColorScheme(colors)) << browser.Log();
             for (const Page& page : pages) {
                 SCOPED_TRACE(std::string(page.path) + " at " + std::to_string(width) + " px, " + colors);
-                ASSERT_TRUE(browser.Navigate(Url(page.path))) << browser.Log();
-                const std::string broken = browser.ExecuteAsync(kWaitForPictures);
+                ASSERT_TRUE(browser.Navigate(url(page.path))) << browser.Log();
                 // Only the broken picture's thumbnail is the file icon, which loads.
-                EXPECT_EQ(broken, "[]");
+                EXPECT_EQ(browser.ExecuteAsync(kWaitForPictures), "[]");
                 EXPECT_EQ(browser.Execute(kOverflows), "[]");
                 if (screenshots && page.screenshot) {
                     browser.Screenshot(std::string(screenshots) + "/" + page.screenshot + "-" + std::to_string(width) +
                                        "-" + colors + ".png");
                 }
             }
-            ASSERT_TRUE(browser.Navigate(Url("/samples/wide.html"))) << browser.Log();
+            ASSERT_TRUE(browser.Navigate(url("/samples/wide.html"))) << browser.Log();
             const std::string control = browser.Execute(kOverflows);
             EXPECT_NE(control.find("page 2"), std::string::npos) << control;
             EXPECT_NE(control.find("word 'brokenword' broken"), std::string::npos) << control;

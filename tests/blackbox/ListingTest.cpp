@@ -8,9 +8,9 @@
 #include <climits>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "pages/PictureDecoder.h"
 #include "pages/PngEncoder.h"
@@ -22,14 +22,11 @@ namespace {
 
 // A picture of `width` by `height` with a diagonal gradient, so it is not all one colour.
 RgbImage Gradient(int width, int height) {
-    RgbImage image;
-    image.width = width;
-    image.height = height;
+    RgbImage image{width, height, {}};
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            image.pixels.push_back(static_cast<unsigned char>(x * 255 / width));
-            image.pixels.push_back(static_cast<unsigned char>(y * 255 / height));
-            image.pixels.push_back(128);
+            image.pixels.insert(image.pixels.end(), {static_cast<unsigned char>(x * 255 / width),
+                                                     static_cast<unsigned char>(y * 255 / height), 128});
         }
     }
     return image;
@@ -40,29 +37,19 @@ void SetLastWrite(const std::string& path, std::time_t time) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), both, 0), 0) << path;
 }
 
-// The text of every name column of a listing, in page order.
-std::vector<std::string> Names(const std::string& body) {
-    std::vector<std::string> names;
+// The text of every name column of a listing, in page order, separated by blanks.
+std::string Names(const std::string& body) {
+    std::string names;
     const std::string open = "<li><a href=";
     for (size_t at = body.find(open); at != std::string::npos; at = body.find(open, at)) {
-        at += open.size();
-        at = body.find("<span>", at) + 6;
-        names.push_back(body.substr(at, body.find("</span>", at) - at));
+        at = body.find("<span>", at + open.size()) + 6;
+        names += (names.empty() ? "" : " ") + body.substr(at, body.find("</span>", at) - at);
     }
     return names;
 }
 
-std::string Join(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& name : names) out += (out.empty() ? "" : " ") + name;
-    return out;
-}
-
 size_t CacheFiles(const std::string& folder) {
-    std::error_code error;
-    size_t count = 0;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) ++count;
-    return count;
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
 class Listing : public ::testing::Test {
@@ -84,22 +71,35 @@ protected:
     std::unique_ptr<ServerProcess> server_;
 };
 
-TEST_F(Listing, EachEntryShowsItsWholeNameSizeAndDateWithoutTheDotEntry) {
+TEST_F(Listing, ShowsEachEntryWholeAndNamesItsFolderWithLinksToEachFolderAbove) {
     SetLastWrite(root_.Write("docs/notes.txt", std::string(1288490, 'x')), 1765202580);
     root_.Write("docs/inner/x", "");
+    root_.Write("one/two words/three/four/file.txt", "");
     std::tm local{};
     const std::time_t when = 1765202580;
     ::localtime_r(&when, &local);
     char date[32];
     std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
-    const Response listing = Fetch("/docs/");
-    EXPECT_EQ(listing.statusLine, "HTTP/1.0 200 OK");
-    EXPECT_NE(listing.body.find("<li><a href=\"/docs/notes.txt\"><img src=\"/file.gif\" alt=\"\" loading=\"lazy\">"
-                                "<span>notes.txt</span><small>1.2 MB</small><time>" +
-                                std::string(date) + "</time></a></li>"),
-              std::string::npos)
-        << listing.body;
-    EXPECT_EQ(Names(listing.body), (std::vector<std::string>{"..", "inner", "notes.txt"}));
+    struct Row { const char* description; const char* path; std::string text; };
+    const Row rows[] = {
+        {"an entry's whole name, size and date", "/docs/",
+         "<li><a href=\"/docs/notes.txt\"><img src=\"/file.gif\" alt=\"\" loading=\"lazy\">"
+         "<span>notes.txt</span><small>1.2 MB</small><time>" + std::string(date) + "</time></a></li>"},
+        {"a deep folder's title", "/one/two%20words/three/four/", "<title>/one/two words/three/four/ - Tarnhollow</title>"},
+        {"a deep folder's links", "/one/two%20words/three/four/",
+         "<h1 class=\"breadcrumbs\"><a href=\"/\">/</a><a href=\"/one/\">one/</a><a href=\"/one/two%20words/\">two "
+         "words/</a><a href=\"/one/two%20words/three/\">three/</a>four/</h1>"},
+        {"the root's title", "/", "<title>/ - Tarnhollow</title>"},
+        {"the root's heading", "/", "<h1 class=\"breadcrumbs\">/</h1>"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.description);
+        const Response listing = Fetch(row.path);
+        EXPECT_EQ(listing.statusLine, "HTTP/1.0 200 OK");
+        EXPECT_NE(listing.body.find(row.text), std::string::npos) << listing.body;
+    }
+    // Without the dot entry.
+    EXPECT_EQ(Names(Fetch("/docs/").body), ".. inner notes.txt");
 }
 
 TEST_F(Listing, SortsByTheAskedKeyAndFallsBackToNameAscending) {
@@ -109,10 +109,7 @@ TEST_F(Listing, SortsByTheAskedKeyAndFallsBackToNameAscending) {
         SetLastWrite(root_.Write(std::string("s/") + name, std::string(sizeAndTime.first, 'x')), sizeAndTime.second);
     }
     root_.Write("s/z/x", "");
-    struct Row {
-        const char* query;
-        const char* names;
-    };
+    struct Row { const char* query; const char* names; };
     const Row rows[] = {
         {"", ".. z a.txt b.txt c.txt d.txt"},
         {"?sort=name&order=desc", ".. z d.txt c.txt b.txt a.txt"},
@@ -127,30 +124,16 @@ TEST_F(Listing, SortsByTheAskedKeyAndFallsBackToNameAscending) {
     for (const Row& row : rows) {
         const Response listing = Fetch(std::string("/s/") + row.query);
         EXPECT_EQ(listing.statusLine, "HTTP/1.0 200 OK") << row.query;
-        EXPECT_EQ(Join(Names(listing.body)), row.names) << row.query;
+        EXPECT_EQ(Names(listing.body), row.names) << row.query;
         EXPECT_EQ(listing.body.find("<script>"), std::string::npos) << row.query;
     }
 }
 
-TEST_F(Listing, ADeepFolderIsNamedWithLinksToEachFolderAbove) {
-    root_.Write("one/two words/three/four/file.txt", "");
-    const Response listing = Fetch("/one/two%20words/three/four/");
-    EXPECT_NE(listing.body.find("<title>/one/two words/three/four/ - Tarnhollow</title>"), std::string::npos);
-    EXPECT_NE(listing.body.find("<h1 class=\"breadcrumbs\"><a href=\"/\">/</a><a href=\"/one/\">one/</a><a "
-                                "href=\"/one/two%20words/\">two words/</a><a "
-                                "href=\"/one/two%20words/three/\">three/</a>four/</h1>"),
-              std::string::npos)
-        << listing.body;
-    const Response root = Fetch("/");
-    EXPECT_NE(root.body.find("<title>/ - Tarnhollow</title>"), std::string::npos);
-    EXPECT_NE(root.body.find("<h1 class=\"breadcrumbs\">/</h1>"), std::string::npos);
-}
-
 TEST_F(Listing, PicturesGetThumbnailsAndBrokenOnesTheFileIcon) {
-    root_.Write("p/photo.jpg", *EncodeJpeg(Gradient(400, 300), 90));
+    const std::string jpeg = *EncodeJpeg(Gradient(400, 300), 90);
+    root_.Write("p/photo.jpg", jpeg);
     root_.Write("p/drawing.PNG", *EncodePng(Gradient(300, 200)));
     root_.Write("p/tiny.png", *EncodePng(Gradient(20, 10)));
-    const std::string jpeg = *EncodeJpeg(Gradient(400, 300), 90);
     root_.Write("p/cut.jpg", jpeg.substr(0, 40));
     root_.Write("p/text.png", "not a picture at all");
     root_.Write("p/empty.jpeg", "");
@@ -159,10 +142,7 @@ TEST_F(Listing, PicturesGetThumbnailsAndBrokenOnesTheFileIcon) {
     EXPECT_NE(listing.body.find("<img src=\"/p/drawing.PNG?thumb\""), std::string::npos) << listing.body;
 
     const std::string fileIcon(*FindResource("CONTENT", "/file.gif"));
-    struct Row {
-        const char* path;
-        int width, height;  // 0: the file icon; shrinking truncates (300 by 200 gives 96 by 63)
-    };
+    struct Row { const char* path; int width, height; };  // 0: the file icon; 300 by 200 shrinks to 96 by 63, truncated
     const Row rows[] = {
         {"/p/photo.jpg?thumb", 96, 72}, {"/p/drawing.PNG?thumb", 96, 63}, {"/p/tiny.png?thumb", 20, 10},
         {"/p/cut.jpg?thumb", 0, 0},     {"/p/text.png?thumb", 0, 0},      {"/p/empty.jpeg?thumb", 0, 0},
@@ -195,11 +175,7 @@ TEST_F(Listing, TheThumbnailCacheIsReusedAndRefreshedWhenThePictureChanges) {
     // What the cache holds is sent as it is: a marked copy comes back.
     const std::string cached = std::filesystem::directory_iterator(ThumbnailFolder())->path();
     const std::string marked = first.body + "cached";
-    {
-        TempDir unused;
-        std::filesystem::copy_file(unused.Write("m", marked), cached,
-                                   std::filesystem::copy_options::overwrite_existing);
-    }
+    std::ofstream(cached, std::ios::binary | std::ios::trunc) << marked;
     EXPECT_EQ(Fetch("/photo.jpg?thumb").body, marked);
 
     root_.Write("photo.jpg", *EncodeJpeg(Gradient(200, 300), 90));

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <thread>
 #include <toml++/toml.h>
 
+#include "gps/FakeReceivers.h"
 #include "pages/PngEncoder.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
@@ -44,9 +43,8 @@ bool SaveWindowPicture(const std::string& display, unsigned long window, const s
         for (int y = 0; y < attributes.height; ++y) {
             for (int x0 = 0; x0 < attributes.width; ++x0) {
                 const unsigned long pixel = XGetPixel(image, x0, y);
-                rgb.pixels.push_back(static_cast<unsigned char>(pixel >> 16));
-                rgb.pixels.push_back(static_cast<unsigned char>(pixel >> 8));
-                rgb.pixels.push_back(static_cast<unsigned char>(pixel));
+                rgb.pixels.insert(rgb.pixels.end(), {static_cast<unsigned char>(pixel >> 16),
+                                                     static_cast<unsigned char>(pixel >> 8), static_cast<unsigned char>(pixel)});
             }
         }
         XDestroyImage(image);
@@ -57,16 +55,6 @@ bool SaveWindowPicture(const std::string& display, unsigned long window, const s
     }
     XCloseDisplay(x);
     return saved;
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 int64_t StoredPort(const std::string& settings) {
@@ -100,22 +88,18 @@ TEST(WindowTest, APortTypedIntoTheWindowAndSavedMovesTheServerAndIsStored) {
     while (second == first) second = FreePort();
     // The Enable box has the focus first; Tab selects the Port field's text, the first
     // digit replaces it, and Enter is the default button, Save.
-    Xdotool(xvfb.Display(), "windowfocus --sync " + window);
-    Xdotool(xvfb.Display(), "key Tab");
-    Xdotool(xvfb.Display(), "type --delay 20 " + std::to_string(second));
-    Xdotool(xvfb.Display(), "key Return");
+    for (const std::string& step : {"windowfocus --sync " + window, std::string("key Tab"),
+                                    "type --delay 20 " + std::to_string(second), std::string("key Return")}) {
+        Xdotool(xvfb.Display(), step);
+    }
 
-    EXPECT_TRUE(WaitFor([&] { return StoredPort(settings) == second; })) << "stored: " << StoredPort(settings);
-    EXPECT_TRUE(WaitFor([&] {
-        const int fd = Connect(second);
-        if (fd >= 0) ::close(fd);
-        return fd >= 0;
-    }));
+    EXPECT_TRUE(WaitUntil([&] { return StoredPort(settings) == second; }, 20)) << "stored: " << StoredPort(settings);
+    EXPECT_TRUE(WaitUntil([&] { const int fd = Connect(second); return fd >= 0 && ::close(fd) == 0; }, 20));
     EXPECT_EQ(Get(second, "/").statusLine.substr(0, 9), "HTTP/1.0 ");
     EXPECT_EQ(Connect(first), -1);
 
     const char* picture = std::getenv("TARNHOLLOW_WINDOW_PICTURE");
-    EXPECT_TRUE(SaveWindowPicture(xvfb.Display(), std::stoul(window), picture ? picture : "window-test.png"));
+    EXPECT_TRUE(SaveWindowPicture(xvfb.Display(), std::stoul(window), picture ? std::string(picture) : scratch.Path() + "/window.png"));
     EXPECT_EQ(server.Stop(), 0) << server.Stderr();
 }
 

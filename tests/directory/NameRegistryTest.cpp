@@ -1,10 +1,13 @@
-// Registrations as soft state: case, sources, take-over only after expiry, the
-// per-address limit, and expiry in renewal order.
+// What the directory host keeps. Registrations as soft state: case, sources, take-over only
+// after expiry, the per-address limit, and expiry in renewal order; and the NearMe
+// positions kept in SQLite coming back nearest first within their age, as the answer script.
 #include <gtest/gtest.h>
 
 #include "directory/DirectoryLimits.h"
-#include "directory/HostNames.h"
 #include "directory/NameRegistry.h"
+#include "directory/NearMeQuery.h"
+#include "directory/NearMeStore.h"
+#include "support/TestSupport.h"
 
 namespace tarnhollow::directory {
 namespace {
@@ -15,9 +18,9 @@ using std::chrono::seconds;
 
 const Ipv4Endpoint kDevice{0x7F000001, 4000};
 const Ipv4Endpoint kOther{0x7F000001, 4001};
+const Clock::time_point t0{};
 
 TEST(NameRegistryTest, RegistrationsFollowTheirSourcesAndLifetimes) {
-    const Clock::time_point t0{};
     struct Step {
         const char* what;
         std::string name;
@@ -49,7 +52,6 @@ TEST(NameRegistryTest, RegistrationsFollowTheirSourcesAndLifetimes) {
 }
 
 TEST(NameRegistryTest, NamesExpireOldestFirstAfterTheirLifetime) {
-    const Clock::time_point t0{};
     NameRegistry registry(seconds(60));
     registry.Register("a.net", kDevice, t0);
     registry.Register("b.net", kOther, t0 + seconds(10));
@@ -65,44 +67,32 @@ TEST(NameRegistryTest, NamesExpireOldestFirstAfterTheirLifetime) {
 
 TEST(NameRegistryTest, OneAddressHoldsAtMostItsLimit) {
     NameRegistry registry(seconds(60));
-    const Clock::time_point now{};
     for (uint16_t port = 1; port <= kMaxNamesPerAddress; ++port) {
-        ASSERT_EQ(registry.Register("n" + std::to_string(port) + ".net", {0x0A000001, port}, now).outcome,
+        ASSERT_EQ(registry.Register("n" + std::to_string(port) + ".net", {0x0A000001, port}, t0).outcome,
                   Outcome::Registered);
     }
     const uint16_t past = kMaxNamesPerAddress + 1;
-    EXPECT_EQ(registry.Register("over.net", {0x0A000001, past}, now).outcome, Outcome::OverLimit);
-    EXPECT_EQ(registry.Register("over.net", {0x0A000002, past}, now).outcome, Outcome::Registered);
+    EXPECT_EQ(registry.Register("over.net", {0x0A000001, past}, t0).outcome, Outcome::OverLimit);
+    EXPECT_EQ(registry.Register("over.net", {0x0A000002, past}, t0).outcome, Outcome::Registered);
 }
 
-TEST(HostNamesTest, DnsNamesAndHostHeaders) {
-    // Three labels of 63 bytes: with a fourth of 61 the name is 253 bytes long.
-    const std::string kLabels = std::string(63, 'a') + "." + std::string(63, 'b') + "." + std::string(63, 'c') + ".";
-    struct Case {
-        std::string host;
-        std::string device;  // empty: selects none
-    };
-    const Case cases[] = {
-        {"abc.homeip.net", "abc.homeip.net"},
-        {"ABC.HomeIP.net:8080", "abc.homeip.net"},
-        {"abc.homeip.net.", "abc.homeip.net"},
-        {"localhost", "localhost"},
-        {"a-b.c1", "a-b.c1"},
-        {"", ""},
-        {":80", ""},
-        {"abc.homeip.net:80x", ""},
-        {"-abc.net", ""},
-        {"abc-.net", ""},
-        {"a..b", ""},
-        {".a", ""},
-        {"[::1]:80", ""},
-        {"a b.net", ""},
-        {std::string(63, 'a') + ".net", std::string(63, 'a') + ".net"},
-        {std::string(64, 'a') + ".net", ""},
-        {kLabels + std::string(61, 'd'), kLabels + std::string(61, 'd')},
-        {kLabels + std::string(62, 'd'), ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(DeviceNameOfHost(c.host), c.device) << c.host;
+TEST(NearMeTest, TheStoreAnswersNearestFirstWithinTheAgeAndCount) {
+    test::TempDir folder;
+    NearMeStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(folder.Path() + "/sub/positions.sqlite", error)) << error;
+    const int64_t now = 1'800'000'000;
+    ASSERT_TRUE(store.Update({"far.net", 101500, 13.4, 52.52, 80}, now - 100));
+    ASSERT_TRUE(store.Update({"near.net", 5019, 11.6, 48.14, 8080}, now - 10));
+    ASSERT_TRUE(store.Update({"old.net", 5019, 11.5, 48.1, 80}, now - 4000));
+    ASSERT_TRUE(store.Update({"near.net", 5020, 11.6, 48.14, 8080}, now)) << "an update replaces the row";
+    const NearMeRequest all{.maxAgeSeconds = 3600, .maxResults = 5, .precision = 1, .longitude = 11.5, .latitude = 48.1};
+    EXPECT_EQ(NearMeScript(store.Nearest(all, now), 1),
+              "var latitudes = [48.1, 52.5];\nvar longitudes = [11.6, 13.4];\n"
+              "var times = [\"00:50:20 UTC\", \"10:15:00 UTC\"];\nvar servers = [\"near.net:8080\", \"far.net\"];\n");
+    const NearMeRequest justOne{.maxAgeSeconds = 3600, .maxResults = 1, .precision = 0, .longitude = 13, .latitude = 52};
+    EXPECT_EQ(store.Nearest(justOne, now).at(0).server, "far.net");
+    EXPECT_EQ(NearMeScript({}, 2), "var latitudes = [];\nvar longitudes = [];\nvar times = [];\nvar servers = [];\n");
 }
 
 }  // namespace

@@ -43,32 +43,26 @@ TEST(AccessGuard, AnswersWithoutAPasswordCheck) {
         const char* challenge;
     };
     using V = AccessGuard::Verdict;
+    const wchar_t *local = L"127.0.0.1", *remote = L"192.0.2.7";
+    const char *k401 = "HTTP/1.0 401 Unauthorized", *k403 = "HTTP/1.0 403 Forbidden";
+    const char* top = "Basic realm=\"/top\", charset=\"UTF-8\"";
     const Row rows[] = {
-        {L"/open/a.txt", L"192.0.2.7", V::Allowed, "", ""},
-        {L"/top/mid/deep/b.bin", L"127.0.0.1", V::Answered, "HTTP/1.0 401 Unauthorized",
-         "Basic realm=\"/top\", charset=\"UTF-8\""},
-        {L"/top/mid/missing.bin", L"127.0.0.1", V::Answered, "HTTP/1.0 401 Unauthorized", "Basic realm=\"/top\", charset=\"UTF-8\""},
-        {L"/top/mid", L"127.0.0.1", V::Answered, "HTTP/1.0 401 Unauthorized", "Basic realm=\"/top\", charset=\"UTF-8\""},
-        {L"/locked/c.bin", L"127.0.0.1", V::Answered, "HTTP/1.0 403 Forbidden", ""},
-        {L"/RemoteControl/index.html", L"127.0.0.1", V::Allowed, "", ""},
+        {L"/open/a.txt", remote, V::Allowed, "", ""}, {L"/top/mid/deep/b.bin", local, V::Answered, k401, top},
+        {L"/top/mid/missing.bin", local, V::Answered, k401, top}, {L"/top/mid", local, V::Answered, k401, top},
+        {L"/locked/c.bin", local, V::Answered, k403, ""}, {L"/RemoteControl/index.html", local, V::Allowed, "", ""},
         {L"/RemoteControl/index.html", L"::1", V::Allowed, "", ""},
-        {L"/RemoteControl/index.html", L"192.0.2.7", V::Answered, "HTTP/1.0 403 Forbidden", ""},
-        {L"/RemoteControl/index.html", L"", V::Answered, "HTTP/1.0 403 Forbidden", ""},
-        {L"/RemoteControl/", L"192.0.2.7", V::Answered, "HTTP/1.0 403 Forbidden", ""},
-        {L"/Shots/s.png", L"192.0.2.7", V::Answered, "HTTP/1.0 401 Unauthorized", "Basic realm=\"/Shots\", charset=\"UTF-8\""},
+        {L"/RemoteControl/index.html", remote, V::Answered, k403, ""},
+        {L"/RemoteControl/index.html", L"", V::Answered, k403, ""}, {L"/RemoteControl/", remote, V::Answered, k403, ""},
+        {L"/Shots/s.png", remote, V::Answered, k401, "Basic realm=\"/Shots\", charset=\"UTF-8\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToAnsi(row.url) + " from " + WideToAnsi(row.peer));
         ResponseSink sink;
-        CRequest request;
-        request.server = &context;
-        request.response = &sink;
-        request.urlPath = row.url;
-        request.peerAddress = row.peer;
+        CRequest request{.peerAddress = row.peer, .urlPath = row.url, .server = &context, .response = &sink};
         MapUrl(request);
         EXPECT_EQ(guard.Check(request), row.verdict);
-        const Response response = ParseResponse(std::string(sink.buffer.PendingBytes()));
         if (row.verdict == V::Allowed) continue;
+        const Response response = ParseResponse(std::string(sink.buffer.PendingBytes()));
         EXPECT_EQ(response.statusLine, row.statusLine);
         EXPECT_EQ(response.Header("WWW-Authenticate"), row.challenge);
         EXPECT_FALSE(request.mappedFile.IsOpen());

@@ -37,15 +37,9 @@ TEST(AccessLog, CombinedFormatWithSecretsMaskedAndClientTextEscaped) {
     const std::time_t when = 1803891903;  // Mon, 01 Mar 2027 09:05:03 GMT
     for (const Row& row : rows) {
         SCOPED_TRACE(row.description);
-        CRequest request;
-        request.peerAddress = row.peer;
-        request.method = row.method;
-        request.urlPath = row.path;
-        request.rawQuery = row.query;
-        request.version = row.method.empty() ? L"" : L"HTTP/1.0";
-        request.status = row.status;
-        request.headers = row.headers;
-        request.authenticatedUser = row.user;
+        const CRequest request{.peerAddress = row.peer, .method = row.method, .urlPath = row.path,
+                               .version = row.method.empty() ? L"" : L"HTTP/1.0", .headers = row.headers,
+                               .rawQuery = row.query, .status = row.status, .authenticatedUser = row.user};
         EXPECT_EQ(FormatAccessLine(request, row.bytes, when), row.line);
     }
 }

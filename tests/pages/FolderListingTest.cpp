@@ -20,233 +20,167 @@
 namespace tarnhollow::test {
 namespace {
 
-// The listing of the folder `relative` below `root`, asked for as `folderUrl`, rendered
-// through the built-in item template so that every byte of it is known. The folder is
-// mapped by hand: a GET would redirect a folder holding a default document.
-std::string Listing(const TempDir& root, const std::string& folderUrl, const std::string& relative) {
+// The listing of the folder at `folderUrl`, rendered through the built-in item template
+// so that every byte of it is known. The folder is mapped by hand from the decoded URL: a
+// GET would redirect a folder holding a default document.
+std::string Listing(const TempDir& root, const std::string& folderUrl) {
     ServerContext context;
     context.documentRoot = AnsiToWide(root.Path());
     Exchange exchange(context, folderUrl);
-    exchange.request.filePath = AnsiToWide(root.Path() + relative);
+    const std::wstring& path = exchange.request.urlPath;
+    exchange.request.filePath = context.documentRoot + path.substr(0, path.size() - 1);
     exchange.request.attributes = kAttributeFolder;
     return FillFolderItems(exchange.request, kBuiltinItemTemplate, ListingMode::Folder);
-}
-
-std::string Listing(const TempDir& root, const std::string& folderUrl) {
-    std::string relative = folderUrl.substr(0, folderUrl.size() - 1);
-    return Listing(root, folderUrl, relative);
 }
 
 std::string Item(const std::string& link, const std::string& name) {
     return "<a href=\"" + link + "\">" + name + "</a><br>";
 }
 
-void MakeFolder(const TempDir& root, const std::string& relative) {
-    std::filesystem::create_directories(root.Path() + "/" + relative);
+// "." and "..", with which the listing of the subfolder at `url` starts.
+std::string Dots(const std::string& url) { return Item(url + ".", ".") + Item(url + "..", ".."); }
+
+// The empty-folder message of the folder at `url`, linked to the folder itself; "{root}"
+// stands for the document root.
+std::string EmptyMessage(const std::string& url) {
+    return Item(url + "#", "<br> - Create Folders for data to be shared in<br> '{root}" + url +
+                               "'<br> - Populate the folders with files<br>");
 }
 
-TEST(FolderListing, TheRootListsItsFoldersInNameOrderWithoutDotEntries) {
-    TempDir root;
-    MakeFolder(root, "b");
-    MakeFolder(root, "B");
-    MakeFolder(root, "a");
-    root.Write("z.txt", "");
-    EXPECT_EQ(Listing(root, "/"), Item("/B", "B") + Item("/a", "a") + Item("/b", "b") + Item("/z.txt", "z"));
-}
-
-TEST(FolderListing, ASubfolderWithOnlyADefaultDocumentListsTheParentOnly) {
-    TempDir root;
-    root.Write("sub/index.html", "");
-    EXPECT_EQ(Listing(root, "/sub/"), Item("/sub/..", ".."));
-}
-
-TEST(FolderListing, ASubfolderWithFilesStartsWithDotThenDotDotAndDropsExtensions) {
-    TempDir root;
-    root.Write("sub/notes.txt", "");
-    root.Write("sub/photo.jpeg", "");
-    root.Write("sub/archive.tar.gz", "");
-    root.Write("sub/README", "");
-    MakeFolder(root, "sub/inner.d");
-    EXPECT_EQ(Listing(root, "/sub/"), Item("/sub/.", ".") + Item("/sub/..", "..") + Item("/sub/inner.d", "inner") +
-                                          Item("/sub/README", "README") + Item("/sub/archive.tar.gz", "archive.tar") +
-                                          Item("/sub/notes.txt", "notes") + Item("/sub/photo.jpeg", "photo"));
-}
-
-TEST(FolderListing, AnEmptySubfolderShowsTheMessageLinkedToItself) {
-    TempDir root;
-    MakeFolder(root, "empty");
-    const std::string message = "<br> - Create Folders for data to be shared in<br> '" + root.Path() +
-                                "/empty/'<br> - Populate the folders with files<br>";
-    EXPECT_EQ(Listing(root, "/empty/"), Item("/empty/..", "..") + Item("/empty/#", message));
-}
-
-TEST(FolderListing, AnEmptyRootShowsTheMessageAlone) {
-    TempDir root;
-    const std::string message = "<br> - Create Folders for data to be shared in<br> '" + root.Path() +
-                                "/'<br> - Populate the folders with files<br>";
-    EXPECT_EQ(Listing(root, "/"), Item("/#", message));
-}
-
-TEST(FolderListing, DefaultDocumentsAndDotNamesAreLeftOut) {
-    struct Row {
-        const char* description;
-        const char* name;
-        bool folder;
-    };
-    const Row rows[] = {
-        {"Index in any case", "INDEX.HTM", false},
-        {"index prefix", "indexes.txt", false},
-        {"Default folder", "Default Pictures", true},
-        {"default prefix", "defaults.cfg", false},
-        {"dot file", ".profile", false},
-        {"dot folder", ".git", true},
-    };
-    for (const Row& row : rows) {
-        TempDir root;
-        root.Write("sub/kept.txt", "");
-        if (row.folder) {
-            MakeFolder(root, std::string("sub/") + row.name);
-        } else {
-            root.Write(std::string("sub/") + row.name, "");
-        }
-        EXPECT_EQ(Listing(root, "/sub/"), Item("/sub/.", ".") + Item("/sub/..", "..") + Item("/sub/kept.txt", "kept"))
-            << row.description;
+// Makes the empty file `entry` below `root`, or the folder if it ends with "/".
+void Make(const TempDir& root, const std::string& entry) {
+    if (entry.ends_with('/')) {
+        std::filesystem::create_directories(root.Path() + "/" + entry);
+    } else {
+        root.Write(entry, "");
     }
 }
 
-TEST(FolderListing, DotNamesAreNotCountedButDefaultDocumentsAre) {
-    TempDir root;
-    root.Write("hidden/.secret", "");
-    root.Write("counted/Default.htm", "");
-    EXPECT_NE(Listing(root, "/hidden/").find("Create Folders"), std::string::npos);
-    EXPECT_EQ(Listing(root, "/counted/"), Item("/counted/..", ".."));
+// The shown names of the folders, then of the files, as ". .. f | a".
+std::string Names(const FolderItems& folders, const FolderItems& files) {
+    std::string names;
+    for (const FolderItem& item : folders) names += item.displayName + " ";
+    names += "|";
+    for (const FolderItem& item : files) names += " " + item.displayName;
+    return names;
 }
 
-TEST(FolderListing, NamesAreShownAsTextAndLinkedPercentEncoded) {
+TEST(FolderListing, ListsTheShownEntriesInNameOrderAsTextLinkedPercentEncoded) {
     struct Row {
         const char* description;
-        const char* file;
-        const char* link;
-        const char* name;
+        std::vector<std::string> entries;  // a trailing "/" makes a folder
+        std::string url;
+        std::string expected;
     };
+    // The listing of "/sub/" with one entry besides "." and "..".
+    const auto sub = [](const std::string& link, const std::string& name) {
+        return Dots("/sub/") + Item("/sub/" + link, name);
+    };
+    const std::string kept = sub("kept.txt", "kept");
     const Row rows[] = {
-        {"space", "my notes.txt", "/sub/my%20notes.txt", "my notes"},
-        {"letters above 0x7F by their UTF-8 bytes", "caf\xc3\xa9.txt", "/sub/caf%C3%A9.txt", "caf\xc3\xa9"},
-        {"fragment and query characters", "a#1?.txt", "/sub/a%231%3F.txt", "a#1?"},
-        {"percent sign", "100%.txt", "/sub/100%25.txt", "100%"},
-        {"markup characters", "<b>&\"x'.txt", "/sub/%3Cb%3E%26%22x%27.txt", "&lt;b&gt;&amp;&quot;x&#39;"},
-        {"backslash", "a\\b.txt", "/sub/a%5Cb.txt", "a\\b"},
-        {"control character", "tab\there.txt", "/sub/tab%09here.txt", "tab\there"},
-        {"characters that stay", "a+b=c,(d)~!.txt", "/sub/a+b=c,(d)~!.txt", "a+b=c,(d)~!"},
+        {"the root: folders in name order, no dot entries", {"b/", "B/", "a/", "z.txt"}, "/",
+         Item("/B", "B") + Item("/a", "a") + Item("/b", "b") + Item("/z.txt", "z")},
+        {"only a default document: the parent only", {"sub/index.html"}, "/sub/", Item("/sub/..", "..")},
+        {"a default document counts", {"counted/Default.htm"}, "/counted/", Item("/counted/..", "..")},
+        {"files: . then .., extensions dropped",
+         {"sub/notes.txt", "sub/photo.jpeg", "sub/archive.tar.gz", "sub/README", "sub/inner.d/"}, "/sub/",
+         sub("inner.d", "inner") + Item("/sub/README", "README") + Item("/sub/archive.tar.gz", "archive.tar") +
+             Item("/sub/notes.txt", "notes") + Item("/sub/photo.jpeg", "photo")},
+        {"an empty subfolder: the message linked to itself", {"empty/"}, "/empty/",
+         Item("/empty/..", "..") + EmptyMessage("/empty/")},
+        {"an empty root: the message alone", {}, "/", EmptyMessage("/")},
+        {"a dot name does not count", {"hidden/.secret"}, "/hidden/",
+         Item("/hidden/..", "..") + EmptyMessage("/hidden/")},
+        {"Index in any case left out", {"sub/kept.txt", "sub/INDEX.HTM"}, "/sub/", kept},
+        {"index prefix left out", {"sub/kept.txt", "sub/indexes.txt"}, "/sub/", kept},
+        {"Default folder left out", {"sub/kept.txt", "sub/Default Pictures/"}, "/sub/", kept},
+        {"default prefix left out", {"sub/kept.txt", "sub/defaults.cfg"}, "/sub/", kept},
+        {"dot file left out", {"sub/kept.txt", "sub/.profile"}, "/sub/", kept},
+        {"dot folder left out", {"sub/kept.txt", "sub/.git/"}, "/sub/", kept},
+        {"space", {"sub/my notes.txt"}, "/sub/", sub("my%20notes.txt", "my notes")},
+        {"letters above 0x7F by their UTF-8 bytes", {"sub/caf\xc3\xa9.txt"}, "/sub/",
+         sub("caf%C3%A9.txt", "caf\xc3\xa9")},
+        {"fragment and query characters", {"sub/a#1?.txt"}, "/sub/", sub("a%231%3F.txt", "a#1?")},
+        {"percent sign", {"sub/100%.txt"}, "/sub/", sub("100%25.txt", "100%")},
+        {"markup characters", {"sub/<b>&\"x'.txt"}, "/sub/",
+         sub("%3Cb%3E%26%22x%27.txt", "&lt;b&gt;&amp;&quot;x&#39;")},
+        {"backslash", {"sub/a\\b.txt"}, "/sub/", sub("a%5Cb.txt", "a\\b")},
+        {"control character", {"sub/tab\there.txt"}, "/sub/", sub("tab%09here.txt", "tab\there")},
+        {"characters that stay", {"sub/a+b=c,(d)~!.txt"}, "/sub/", sub("a+b=c,(d)~!.txt", "a+b=c,(d)~!")},
+        {"the folder URL is encoded like the names", {"my #1 pics/a.png"}, "/my%20%231%20pics/",
+         Dots("/my%20%231%20pics/") + Item("/my%20%231%20pics/a.png", "a")},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.description);
         TempDir root;
-        root.Write(std::string("sub/") + row.file, "");
-        EXPECT_EQ(Listing(root, "/sub/"), Item("/sub/.", ".") + Item("/sub/..", "..") + Item(row.link, row.name))
-            << row.description;
+        for (const std::string& entry : row.entries) Make(root, entry);
+        std::string expected = row.expected;
+        if (const size_t at = expected.find("{root}"); at != std::string::npos) expected.replace(at, 6, root.Path());
+        EXPECT_EQ(Listing(root, row.url), expected);
     }
 }
 
-TEST(FolderListing, TheFolderUrlIsEncodedLikeTheNames) {
-    TempDir root;
-    root.Write("my #1 pics/a.png", "");
-    EXPECT_EQ(Listing(root, "/my%20%231%20pics/", "/my #1 pics"),
-              Item("/my%20%231%20pics/.", ".") + Item("/my%20%231%20pics/..", "..") +
-                  Item("/my%20%231%20pics/a.png", "a"));
-}
-
-TEST(RenderItems, FillsTheFirstPlaceholderOfEachKindOnly) {
+TEST(RenderItems, FillsTheFirstPlaceholderOfEachKindInTheFirstElementOnly) {
     struct Row {
         const char* description;
         const char* page;
-        const char* expected;
+        FolderItems items;
+        std::string expected;
+        const char* element = "<i>";
+        const wchar_t* prefix = L"/f/";
     };
-    const FolderItems items = {{"One", "one.txt"}, {"Two", "two.txt"}};
+    const FolderItems named = {{"One", "one.txt"}, {"Two", "two.txt"}};
+    const FolderItem picture{"a", "a%20b.jpg", "a b.jpg", 1288490, 0, 0, ItemKind::Picture};
+    const FolderItem folder{"sub", "sub", "sub", -1, 0, 0, ItemKind::Folder};
+    FolderItem file{"n", "n.txt", "n.txt", 0, 0, 0, ItemKind::File};
+    const FolderItems all = {picture, folder, file};
+    // The date is the local time of the last write.
+    const std::time_t when = 1765202580;
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
+    file.modified = when;
     const Row rows[] = {
-        {"two names: the second stays", "[<i>%NAME%/%NAME% %LINK%</i>]",
+        {"two names: the second stays", "[<i>%NAME%/%NAME% %LINK%</i>]", named,
          "[One/%NAME% /f/one.txtTwo/%NAME% /f/two.txt]"},
-        {"link before name", "<i>%LINK%=%NAME%;</i>", "/f/one.txt=One;/f/two.txt=Two;"},
-        {"uppercase element", "<I>%NAME%</I>", "OneTwo"},
-        {"no placeholders", "<i>x</i>", "xx"},
-        {"overlapping placeholders", "<i>%NAME%LINK%</i>", "OneLINK%TwoLINK%"},
-        {"only the first element", "<i>%NAME%</i><i>%NAME%</i>", "OneTwo<i>%NAME%</i>"},
-        {"no element: unchanged", "%NAME% %LINK%", "%NAME% %LINK%"},
+        {"link before name", "<i>%LINK%=%NAME%;</i>", named, "/f/one.txt=One;/f/two.txt=Two;"},
+        {"uppercase element", "<I>%NAME%</I>", named, "OneTwo"},
+        {"no placeholders", "<i>x</i>", named, "xx"},
+        {"overlapping placeholders", "<i>%NAME%LINK%</i>", named, "OneLINK%TwoLINK%"},
+        {"only the first element", "<i>%NAME%</i><i>%NAME%</i>", named, "OneTwo<i>%NAME%</i>"},
+        {"no element: unchanged", "%NAME% %LINK%", named, "%NAME% %LINK%"},
+        {"a name holding a placeholder is not filled again", "<i>%NAME% %LINK%</i>", {{"%LINK%", "x"}}, "%LINK% /x",
+         "<i>", L"/"},
+        {"an empty list removes the element", "a<pictitem>%NAME%</pictitem>b", {}, "ab", "<pictitem>", L"/"},
+        {"whole name and sizes", "<i>%FILE%|%SIZE%|%BYTES%;</i>", all, "a b.jpg|1.2 MB|1288490;sub||;n.txt|0 B|0;"},
+        {"icons", "<i>%ICON% </i>", all, "/f/a%20b.jpg?thumb /folder.gif /file.gif "},
+        {"no date when unknown", "<i>[%DATE%]</i>", all, "[][][]"},
+        {"the first of each only", "<i>%SIZE%%SIZE%</i>", all, "1.2 MB%SIZE%%SIZE%0 B%SIZE%"},
+        {"the date of the last write", "<i>%DATE%</i>", {file}, date, "<i>", L"/"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(RenderItems(row.page, "<i>", L"/f/", items), row.expected) << row.description;
+        EXPECT_EQ(RenderItems(row.page, row.element, row.prefix, row.items), row.expected) << row.description;
     }
-}
-
-TEST(RenderItems, ANameHoldingAPlaceholderIsNotFilledAgain) {
-    const FolderItems items = {{"%LINK%", "x"}};
-    EXPECT_EQ(RenderItems("<i>%NAME% %LINK%</i>", "<i>", L"/", items), "%LINK% /x");
-}
-
-TEST(RenderItems, AnEmptyListRemovesTheElement) {
-    EXPECT_EQ(RenderItems("a<pictitem>%NAME%</pictitem>b", "<pictitem>", L"/", {}), "ab");
 }
 
 TEST(CollectFolderItems, CountsListedEntriesAndDefaultDocumentsAndNeverFillsPictures) {
     TempDir root;
-    root.Write("sub/index.htm", "");
-    root.Write("sub/a.jpg", "");
-    root.Write("sub/.hidden", "");
-    MakeFolder(root, "sub/f");
+    for (const char* entry : {"sub/index.htm", "sub/a.jpg", "sub/.hidden", "sub/f/"}) Make(root, entry);
     FolderItems folders, files, pictures = {{"stale", "stale"}};
     EXPECT_EQ(CollectFolderItems(root.Path() + "/sub/", L"/sub/", folders, files, pictures), 3u);
-    ASSERT_EQ(folders.size(), 3u);
-    EXPECT_EQ(folders[0].linkName, ".");
-    EXPECT_EQ(folders[1].linkName, "..");
-    EXPECT_EQ(folders[2].linkName, "f");
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].displayName, "a");
+    EXPECT_EQ(Names(folders, files), ". .. f | a");
     EXPECT_TRUE(pictures.empty());
 }
 
-TEST(CollectFolderItems, AFolderThatCannotBeReadShowsTheEmptyFolderMessage) {
+TEST(CollectFolderItems, AFolderThatCannotBeReadShowsTheEmptyFolderMessageEscaped) {
     TempDir root;
     FolderItems folders, files, pictures;
-    EXPECT_EQ(CollectFolderItems(root.Path() + "/missing/", L"/missing/", folders, files, pictures), 0u);
+    EXPECT_EQ(CollectFolderItems(root.Path() + "/<i>/", L"/<i>/", folders, files, pictures), 0u);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].linkName, "#");
     EXPECT_NE(files[0].displayName.find("Create Folders"), std::string::npos);
-}
-
-TEST(CollectFolderItems, TheMessageEscapesMarkupInTheFolderPath) {
-    TempDir root;
-    MakeFolder(root, "<i>");
-    FolderItems folders, files, pictures;
-    CollectFolderItems(root.Path() + "/<i>/", L"/<i>/", folders, files, pictures);
-    ASSERT_EQ(files.size(), 1u);
     EXPECT_NE(files[0].displayName.find("/&lt;i&gt;/'"), std::string::npos);
-}
-
-TEST(RenderItems, FillsTheWholeNameSizeDateAndIcon) {
-    struct Row {
-        const char* description;
-        const char* page;
-        const char* expected;
-    };
-    FolderItem picture{"a", "a%20b.jpg", "a b.jpg", 1288490, 0, 0, ItemKind::Picture};
-    FolderItem folder{"sub", "sub", "sub", -1, 0, 0, ItemKind::Folder};
-    FolderItem file{"n", "n.txt", "n.txt", 0, 0, 0, ItemKind::File};
-    const Row rows[] = {
-        {"whole name and sizes", "<i>%FILE%|%SIZE%|%BYTES%;</i>", "a b.jpg|1.2 MB|1288490;sub||;n.txt|0 B|0;"},
-        {"icons", "<i>%ICON% </i>", "/f/a%20b.jpg?thumb /folder.gif /file.gif "},
-        {"no date when unknown", "<i>[%DATE%]</i>", "[][][]"},
-        {"the first of each only", "<i>%SIZE%%SIZE%</i>", "1.2 MB%SIZE%%SIZE%0 B%SIZE%"},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(RenderItems(row.page, "<i>", L"/f/", {picture, folder, file}), row.expected) << row.description;
-    }
-    // The date is the local time of the last write.
-    std::time_t when = 1765202580;
-    std::tm local{};
-    ::localtime_r(&when, &local);
-    char expected[32];
-    std::strftime(expected, sizeof expected, "%Y-%m-%d %H:%M", &local);
-    file.modified = when;
-    EXPECT_EQ(RenderItems("<i>%DATE%</i>", "<i>", L"/", {file}), expected);
 }
 
 TEST(FormatSize, OneDecimalBelowTenUnitsInStepsOf1024) {
@@ -263,8 +197,8 @@ TEST(CollectFolderItems, SortsEachListByTheKeyWithEqualKeysByName) {
     root.Write("sub/a.txt", "123");
     root.Write("sub/c.txt", "123");
     root.Write("sub/d.txt", "1");
-    MakeFolder(root, "sub/y");
-    MakeFolder(root, "sub/x");
+    Make(root, "sub/y/");
+    Make(root, "sub/x/");
     const std::pair<std::string, std::time_t> times[] = {{"b.txt", 100}, {"a.txt", 300}, {"c.txt", 200},
                                                         {"d.txt", 300}, {"y", 50},      {"x", 60}};
     for (const auto& [name, time] : times) {
@@ -287,11 +221,7 @@ TEST(CollectFolderItems, SortsEachListByTheKeyWithEqualKeysByName) {
     for (const Row& row : rows) {
         FolderItems folders, files, pictures;
         CollectFolderItems(root.Path() + "/sub/", L"/sub/", folders, files, pictures, {row.order, false});
-        std::string names;
-        for (const FolderItem& item : folders) names += item.displayName + " ";
-        names += "|";
-        for (const FolderItem& item : files) names += " " + item.displayName;
-        EXPECT_EQ(names, row.expected) << row.description;
+        EXPECT_EQ(Names(folders, files), row.expected) << row.description;
     }
 }
 
@@ -375,15 +305,11 @@ TEST(ListFolder, NamesTheFolderWithBreadcrumbsAndSortLinks) {
 TEST(ListFolder, AnswersTheDirectoryTemplateFilledWithTheEntries) {
     PagesHarness pages;
     pages.Root().Write("sub/a b.txt", "");
-    const std::string raw = pages.Get("/sub/");
-    Response response = ParseResponse(raw);
-    EXPECT_EQ(response.statusLine, "HTTP/1.0 200 OK");
+    const Response response = ParseResponse(pages.Get("/sub/"));
     std::vector<std::string> names;
     for (const auto& header : response.headers) names.push_back(header.first);
     EXPECT_EQ(names, (std::vector<std::string>{"Server", "Date", "Content-Type", "Last-Modified", "Content-Length"}));
-    EXPECT_EQ(response.Header("Content-Type"), "text/html");
     EXPECT_FALSE(response.Header("Last-Modified").empty());
-    EXPECT_EQ(response.Header("Content-Length"), std::to_string(response.body.size()));
 
     // The built-in template leaves "." out; the whole name, size and date are columns.
     EXPECT_EQ(response.body.find("href=\"/sub/.\""), std::string::npos);

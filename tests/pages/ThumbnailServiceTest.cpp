@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "pages/PictureDecoder.h"
 #include "pages/PngEncoder.h"
@@ -16,28 +17,25 @@ namespace tarnhollow::test {
 namespace {
 
 RgbImage Flat(int width, int height) {
-    RgbImage image;
-    image.width = width;
-    image.height = height;
-    image.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 90);
-    return image;
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    return {width, height, std::vector<unsigned char>(bytes, 90)};
 }
 
 // A PNG header claiming `width` by `height`, with a valid checksum and no pixel data.
 std::string PngHeaderClaiming(uint32_t width, uint32_t height) {
     std::string png = *EncodePng(Flat(1, 1));
-    for (int i = 0; i < 4; ++i) {
-        png[16 + i] = static_cast<char>(width >> (24 - 8 * i));
-        png[20 + i] = static_cast<char>(height >> (24 - 8 * i));
-    }
+    const auto put = [&png](int at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) png[at + i] = static_cast<char>(value >> (24 - 8 * i));
+    };
+    put(16, width);
+    put(20, height);
     // The IHDR checksum covers its type and data (bytes 12 to 28).
     uint32_t crc = 0xFFFFFFFFu;
     for (int i = 12; i < 29; ++i) {
         crc ^= static_cast<unsigned char>(png[i]);
         for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
-    crc ^= 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+    put(29, crc ^ 0xFFFFFFFFu);
     return png;
 }
 
