@@ -147,8 +147,7 @@ void MapUrl(CRequest& request) {
     request.attributes = found->attributes;
     // The hidden and containment rules hold for where a symbolic link leads as well as
     // for the name that was asked for: a link is no way around them.
-    const bool hidden = IsHiddenBelowRoot(root, canonical) || !IsInside(root, resolved) ||
-                        IsHiddenBelowRoot(root, resolved);
+    const bool hidden = IsHiddenBelowRoot(root, canonical) || !MayLeadTo(root, resolved);
     if (hidden) {
         // The hidden answer comes before any redirect, so that it tells nothing of what
         // a hidden folder holds.
@@ -176,6 +175,10 @@ void MapUrl(CRequest& request) {
     }
     // Kept for the listing, which then need not read a large folder a second time.
     request.folderNames = std::move(names);
+}
+
+bool MayLeadTo(std::wstring_view root, std::wstring_view resolved) {
+    return IsInside(root, resolved) && !IsHiddenBelowRoot(root, resolved);
 }
 
 std::wstring MappedUrlPath(const CRequest& request) {

@@ -17,6 +17,7 @@
 #include "http/HttpDate.h"
 #include "http/PercentEncoding.h"
 #include "http/ResponseWriter.h"
+#include "http/ServerContext.h"
 #include "http/UrlMapping.h"
 #include "pages/HtmlEscape.h"
 #include "pages/ListingPage.h"
@@ -203,9 +204,29 @@ std::vector<SortRef> SortRefs(const std::vector<FolderEntry>& entries) {
     return refs;
 }
 
-// Adds `name` to the entries unless the listing leaves it out, with its kind (following
-// symbolic links), size and date from one status query; names left out cost none.
-void AddEntry(int folderFd, std::string_view name, size_t& counted, std::vector<FolderEntry>& entries) {
+// Where the entries of one folder are read from.
+struct FolderSource {
+    int fd;
+    const std::string& path;  // ends in "/"
+    const std::wstring* documentRoot;
+};
+
+// The status of the entry `name`, following a symbolic link only where a visitor could
+// follow it: what a link leads to outside the document root, or hidden below it, is
+// not described (its size and date would tell of a file that is not served).
+bool EntryStatus(const FolderSource& folder, const char* name, struct stat& status) {
+    if (::fstatat(folder.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISLNK(status.st_mode)) return true;
+    if (folder.documentRoot) {
+        const auto resolved = ResolvedPath(folder.path + name);
+        if (!resolved || !MayLeadTo(*folder.documentRoot, AnsiToWide(*resolved))) return false;
+    }
+    return ::fstatat(folder.fd, name, &status, 0) == 0;
+}
+
+// Adds `name` to the entries unless the listing leaves it out, with its kind, size and
+// date from one status query (two for a symbolic link); names left out cost none.
+void AddEntry(const FolderSource& folder, std::string_view name, size_t& counted, std::vector<FolderEntry>& entries) {
     // Hidden names, "." and ".." among them, are neither counted nor listed.
     if (name.empty() || name.front() == '.') return;
     ++counted;
@@ -214,7 +235,7 @@ void AddEntry(int folderFd, std::string_view name, size_t& counted, std::vector<
     FolderEntry listed;
     listed.name = name;
     struct stat status {};
-    if (::fstatat(folderFd, listed.name.c_str(), &status, 0) == 0) {
+    if (EntryStatus(folder, listed.name.c_str(), status)) {
         listed.isFolder = S_ISDIR(status.st_mode);
         if (!listed.isFolder) listed.bytes = static_cast<long long>(status.st_size);
         listed.modified = status.st_mtim.tv_sec;
@@ -227,18 +248,20 @@ void AddEntry(int folderFd, std::string_view name, size_t& counted, std::vector<
 // default documents); nothing when the folder cannot be read. `names`, when given, are
 // the folder's names as read already, so that the folder is not read again.
 std::vector<FolderEntry> ReadFolder(const std::string& path, const std::vector<std::string>* names,
-                                    size_t& counted) {
+                                    const std::wstring* documentRoot, size_t& counted) {
     std::vector<FolderEntry> entries;
     if (names) {
         const UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!folder.IsOpen()) return entries;
+        const FolderSource source{folder.Get(), path, documentRoot};
         entries.reserve(names->size());
-        for (const std::string& name : *names) AddEntry(folder.Get(), name, counted, entries);
+        for (const std::string& name : *names) AddEntry(source, name, counted, entries);
         return entries;
     }
     DIR* folder = ::opendir(path.c_str());
     if (!folder) return entries;
-    while (const dirent* entry = ::readdir(folder)) AddEntry(::dirfd(folder), entry->d_name, counted, entries);
+    const FolderSource source{::dirfd(folder), path, documentRoot};
+    while (const dirent* entry = ::readdir(folder)) AddEntry(source, entry->d_name, counted, entries);
     ::closedir(folder);
     return entries;
 }
@@ -344,7 +367,7 @@ size_t CollectFolderItems(const std::string& folderPath, std::wstring_view urlPa
     if (!root) folders.push_back(FixedItem("..", "..", ItemKind::Folder));
 
     // A folder that cannot be read has no entries; the empty-folder message says so.
-    const std::vector<FolderEntry> entries = ReadFolder(folderPath, names, counted);
+    const std::vector<FolderEntry> entries = ReadFolder(folderPath, names, options.documentRoot, counted);
     std::vector<SortRef> ordered = SortRefs(entries);
     std::sort(ordered.begin(), ordered.end(),
               [&options](const SortRef& a, const SortRef& b) { return ComesBefore(a, b, options.order); });
@@ -430,7 +453,9 @@ std::string FillFolderItems(const CRequest& request, std::string page, ListingMo
     FolderItems folders, files, pictures;
     const std::vector<std::string>* names =
         mode == ListingMode::Folder && request.folderNames ? &*request.folderNames : nullptr;
-    CollectFolderItems(folderPath, urlPath, folders, files, pictures, options, names);
+    ListingOptions withRoot = options;
+    if (request.server) withRoot.documentRoot = &request.server->documentRoot;
+    CollectFolderItems(folderPath, urlPath, folders, files, pictures, withRoot, names);
     page = RenderItems(std::move(page), "<diritem>", folderUrl, folders);
     // Pictures first where that gives the same page: the search for <pictitem> then
     // never passes over thousands of rendered files.

@@ -56,6 +56,10 @@ struct ListingOptions {
     // The "." entry of a non-root folder that shows files; the built-in directory
     // template leaves it out, as its heading names the folder already.
     bool showCurrentFolder = true;
+    // The document root, for where symbolic links lead: a link shows the size and date
+    // of what it leads to only where a visitor could follow it. Without a root, links
+    // are followed wherever they lead.
+    const std::wstring* documentRoot = nullptr;
 };
 
 // Used in place of a directory template that is present but empty.

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
@@ -264,6 +265,24 @@ TEST(CollectFolderItems, NamesReadAlreadyAreNotReadAgain) {
     EXPECT_EQ(files[0].bytes, 2);
     EXPECT_EQ(files[1].fileName, "gone.txt");
     EXPECT_EQ(files[1].bytes, -1);
+}
+
+TEST(FillFolderItems, ALinkShowsSizeAndDateOnlyWhereAVisitorCouldFollowIt) {
+    TempDir root, outside;
+    root.Write("sub/a.txt", "123");
+    root.Write("sub/.hidden/h.txt", "12345");
+    outside.Write("o.txt", "1234567");
+    const std::string sub = root.Path() + "/sub/";
+    ASSERT_EQ(::symlink("a.txt", (sub + "in").c_str()), 0);
+    ASSERT_EQ(::symlink(".hidden/h.txt", (sub + "hidden").c_str()), 0);
+    ASSERT_EQ(::symlink((outside.Path() + "/o.txt").c_str(), (sub + "out").c_str()), 0);
+    ServerContext context;
+    context.documentRoot = AnsiToWide(root.Path());
+    Exchange exchange(context, "/sub/");
+    exchange.request.filePath = AnsiToWide(root.Path() + "/sub");
+    exchange.request.attributes = kAttributeFolder;
+    EXPECT_EQ(FillFolderItems(exchange.request, "<fileitem>%FILE%=%BYTES%;</fileitem>", ListingMode::Folder),
+              "a.txt=3;hidden=;in=3;out=;");
 }
 
 TEST(ParseListingOrder, KnownValuesOnlyAndTheDefaultOtherwise) {
