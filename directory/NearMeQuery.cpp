@@ -10,17 +10,11 @@
 #include "directory/DirectoryLimits.h"
 #include "directory/HostNames.h"
 #include "directory/WholeNumbers.h"
+#include "platform/TextConvert.h"
 
 namespace tarnhollow::directory {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Nothing when an escape is broken or decodes to a control byte.
 std::optional<std::string> Decoded(std::string_view text) {
@@ -31,7 +25,7 @@ std::optional<std::string> Decoded(std::string_view text) {
             c = ' ';
         } else if (c == '%') {
             if (i + 2 >= text.size()) return std::nullopt;
-            const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+            const int high = HexDigitValue(text[i + 1]), low = HexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) return std::nullopt;
             c = static_cast<char>(high * 16 + low);
             i += 2;

@@ -44,17 +44,6 @@ long long ParseSignedDecimal(std::wstring_view text) {
     return negative ? -value : value;
 }
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 std::wstring UrlDecode(std::wstring_view text, bool plusAsSpace) {
     std::string bytes = WideToAnsi(text);
     if (plusAsSpace) {
@@ -75,8 +64,8 @@ std::wstring UrlDecode(std::wstring_view text, bool plusAsSpace) {
             continue;
         }
         // A "%" not followed by two hexadecimal digits stays a literal "%".
-        int high = i + 2 < bytes.size() ? HexValue(bytes[i + 1]) : -1;
-        int low = i + 2 < bytes.size() ? HexValue(bytes[i + 2]) : -1;
+        int high = i + 2 < bytes.size() ? HexDigitValue(bytes[i + 1]) : -1;
+        int low = i + 2 < bytes.size() ? HexDigitValue(bytes[i + 2]) : -1;
         if (high < 0 || low < 0) {
             out += '%';
             continue;

@@ -34,4 +34,7 @@ bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 
+// The value of a hexadecimal digit of either case, -1 for any other character.
+int HexDigitValue(char c);
+
 }  // namespace tarnhollow
